@@ -1,0 +1,189 @@
+#include "kernel/realtext.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "kernel/numeric.h"
+
+namespace {
+
+// 10^j for j from -4931 to 4932, the range the scaling needs for every
+// finite extended real, each the correctly rounded extended value, formed
+// on first use.
+constexpr int kLowestPower = -4931;
+constexpr int kHighestPower = 4932;
+long double power_of_ten[kHighestPower - kLowestPower + 1];
+bool power_known[kHighestPower - kLowestPower + 1];
+
+long double PowerOfTen(int j) {
+  int i = j - kLowestPower;
+  if (!power_known[i]) {
+    char text[16];
+    std::snprintf(text, sizeof text, "1e%d", j);
+    power_of_ten[i] = WithExceptionsMasked([&] { return std::strtold(text, nullptr); });
+    power_known[i] = true;
+  }
+  return power_of_ten[i];
+}
+
+struct Bits {
+  std::uint64_t significand;
+  std::uint16_t sign_exponent;
+};
+
+Bits BitsOf(long double x) {
+  Bits bits;
+  std::memcpy(&bits.significand, &x, 8);
+  std::memcpy(&bits.sign_exponent, reinterpret_cast<const char*>(&x) + 8, 2);
+  return bits;
+}
+
+// The base-2 exponent b with v in [2^b, 2^(b+1)); -16382 for a denormal.
+int BinaryExponent(long double v) {
+  int biased = BitsOf(v).sign_exponent & 0x7FFF;
+  return biased == 0 ? -16382 : biased - 16383;
+}
+
+// |x| ~ D1.D2D3... x 10^exponent, digits as characters.
+struct Expansion {
+  char digit[24];
+  int count;
+  int exponent;
+};
+
+constexpr std::int64_t kTenTo18 = 1000000000000000000;
+
+void WriteDigits(std::int64_t value, int count, char* out) {
+  for (int i = count - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+}
+
+Expansion Expand(long double magnitude) {
+  Expansion e{};
+  int scale = 0;
+  long double v = magnitude;
+  while (v != 0) {
+    // floor(b x log10 2) with 19728 / 65536 for log10 2; the arithmetic
+    // shift floors toward minus infinity, also for negative b.
+    int k = (BinaryExponent(v) * 19728) >> 16;
+    if (k == 0) break;
+    scale += k;
+    v = v * PowerOfTen(-k);
+  }
+  long double scaled = v * 1e17L;
+  std::int64_t y = std::llrint(scaled);
+  if (y < kTenTo18) {
+    WriteDigits(y, 18, e.digit);
+    e.count = 18;
+    e.exponent = scale;
+  } else {
+    e.digit[0] = '1';
+    WriteDigits(y - kTenTo18, 18, e.digit + 1);
+    e.count = 19;
+    e.exponent = scale + 1;
+  }
+  return e;
+}
+
+// Rounds half up at n digits: the digit at n + 1 decides; 9s carry to the
+// left, and a carry out of the first digit puts a 1 in front. The digits
+// after n stay but are never shown.
+void RoundDigits(Expansion& e, int n) {
+  if (n > 18 || n + 1 > e.count || e.digit[n] < '5') return;
+  int i = n - 1;
+  while (i >= 0 && e.digit[i] == '9') e.digit[i--] = '0';
+  if (i >= 0) {
+    ++e.digit[i];
+    return;
+  }
+  std::memmove(e.digit + 1, e.digit, static_cast<std::size_t>(e.count));
+  e.digit[0] = '1';
+  ++e.count;
+  ++e.exponent;
+}
+
+// The digit at position p counted from 1; beyond the 18th (or before the
+// first) it is 0.
+char DigitAt(const Expansion& e, int p) { return p >= 1 && p <= 18 ? e.digit[p - 1] : '0'; }
+
+std::size_t Pad(char* out, int count) {
+  if (count <= 0) return 0;
+  std::memset(out, ' ', static_cast<std::size_t>(count));
+  return static_cast<std::size_t>(count);
+}
+
+std::size_t SpecialValue(bool negative, bool nan, int width, char* out) {
+  const char* text = nan ? "Nan" : negative ? "-Inf" : "+Inf";
+  std::size_t length = std::strlen(text);
+  std::size_t n = Pad(out, width - static_cast<int>(length));
+  std::memcpy(out + n, text, length);
+  return n + length;
+}
+
+std::size_t FixedForm(long double magnitude, bool negative, int width, int decimals, char* out) {
+  if (decimals > 216) decimals = 216;
+  Expansion e = Expand(magnitude);
+  RoundDigits(e, 18);
+  int t = e.exponent + decimals;
+  // At t = 17 the rounding to 18 digits above has already been made.
+  if (t >= -1 && t <= 16) RoundDigits(e, t + 1);
+  int length = (decimals > 0 ? decimals + 1 : 0) + (e.exponent > 0 ? e.exponent + 1 : 1) +
+               (negative ? 1 : 0);
+  std::size_t n = Pad(out, width - length);
+  if (negative) out[n++] = '-';
+  if (e.exponent < 0) {
+    out[n++] = '0';
+  } else {
+    for (int p = 1; p <= e.exponent + 1; ++p) out[n++] = DigitAt(e, p);
+  }
+  if (decimals > 0) {
+    out[n++] = '.';
+    for (int q = 1; q <= decimals; ++q) out[n++] = DigitAt(e, e.exponent + 1 + q);
+  }
+  return n;
+}
+
+std::size_t ScientificForm(long double magnitude, bool negative, int width, char* out) {
+  if (width < 10) width = 10;
+  Expansion e = Expand(magnitude);
+  RoundDigits(e, width - 8);
+  std::size_t n = Pad(out, width - 26);
+  out[n++] = negative ? '-' : ' ';
+  out[n++] = e.digit[0];
+  out[n++] = '.';
+  int shown = width - 9 < 17 ? width - 9 : 17;
+  std::memcpy(out + n, e.digit + 1, static_cast<std::size_t>(shown));
+  n += static_cast<std::size_t>(shown);
+  out[n++] = 'E';
+  out[n++] = e.exponent >= 0 ? '+' : '-';
+  WriteDigits(std::abs(e.exponent), 4, out + n);
+  return n + 4;
+}
+
+// The range of the fixed form: 2^-116 up to (2^64 - 13) x 2^55.
+constexpr long double kFixedLow = 0x1p-116L;
+constexpr long double kFixedHigh = 0xFFFFFFFFFFFFFFF3p55L;
+
+}  // namespace
+
+std::size_t FormatReal(long double x, std::int32_t width, std::int32_t decimals, char* out) {
+  if (width > 255) width = 255;
+  Bits bits = BitsOf(x);
+  bool sign = (bits.sign_exponent & 0x8000) != 0;
+  if ((bits.sign_exponent & 0x7FFF) == 0x7FFF) {
+    bool nan = (bits.significand << 1) != 0;
+    return SpecialValue(sign, nan, width, out);
+  }
+  long double magnitude = std::fabs(x);
+  bool negative = sign && x != 0;
+  if (decimals >= 0 && (x == 0 || (magnitude >= kFixedLow && magnitude <= kFixedHigh))) {
+    return FixedForm(magnitude, negative, width, decimals, out);
+  }
+  return ScientificForm(magnitude, negative, width, out);
+}
+
+std::size_t FormatReal(long double x, char* out) { return FormatReal(x, 23, -1, out); }

@@ -1,0 +1,32 @@
+// Text forms of extended reals: the fixed form (width, decimals) and the
+// scientific form, which is also the default form of a value written alone.
+//
+// Both start from an 18-digit decimal expansion of |x|: x is scaled by exact
+// powers of ten into [1, 16), y = v x 10^17 is rounded to an integer, and the
+// digits of y (19 when y >= 10^18) are then rounded half up on the decimal
+// digits to what the form shows.
+#ifndef KERNEL_REALTEXT_H_
+#define KERNEL_REALTEXT_H_
+
+#include <cstddef>
+#include <cstdint>
+
+/// Room for the longest text: a width of 255, or a fixed form of 216
+/// decimals and 36 integer digits with its sign.
+inline constexpr std::size_t kMaxRealText = 300;
+
+/// The text of x in a field of width characters (capped at 255) with
+/// decimals places (capped at 216), into out; returns its length.
+/// The fixed form serves decimals >= 0 and x = 0 or 2^-116 <= |x| <=
+/// 6.64613997892457936e35; otherwise the scientific form of width
+/// characters (at least 10) with width - 8 significant digits.
+/// A text longer than the width is never cut: 100000 with width 8 and 2
+/// decimals is "100000.00". 12.25 with width 8 and 1 decimal is "    12.3";
+/// -0.0009765625 with width 8 and 2 decimals is "   -0.00".
+std::size_t FormatReal(long double x, std::int32_t width, std::int32_t decimals, char* out);
+
+/// The default form: scientific, 23 characters, 15 significant digits.
+/// 0.03125 is " 3.12500000000000E-0002".
+std::size_t FormatReal(long double x, char* out);
+
+#endif  // KERNEL_REALTEXT_H_

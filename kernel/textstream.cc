@@ -1,0 +1,418 @@
+#include "kernel/textstream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "kernel/codeset.h"
+#include "kernel/failure.h"
+#include "kernel/realtext.h"
+
+std::int32_t textstream_internal::pending_io_code = 0;
+
+namespace {
+
+using textstream_internal::pending_io_code;
+
+constexpr std::size_t kConsoleBuffer = 128;
+// The result file is written in large blocks; a failure still writes out
+// what the buffer holds.
+constexpr std::size_t kResultFileBuffer = 1 << 16;
+
+char input_bytes[kConsoleBuffer];
+char output_bytes[kConsoleBuffer];
+char result_bytes[kResultFileBuffer];
+
+std::u16string last_file_name;  // the name the code 3 message shows
+
+constexpr int kEndOfInput = -1;
+constexpr unsigned char kEndMark = 26;
+
+void Fail(std::int32_t code) { pending_io_code = code; }
+
+// --- input ---------------------------------------------------------------
+
+bool OpenInput(TextStream& s) {
+  if (s.mode == StreamMode::kInput) return true;
+  if (s.opened) return false;
+  s.opened = true;
+  s.mode = StreamMode::kInput;
+  s.position = s.end = 0;
+  return true;
+}
+
+// The next byte without taking it, or kEndOfInput. A failed read stores its
+// code and reads as the end; an end-of-file is not latched.
+int PeekByte(TextStream& s) {
+  if (!OpenInput(s)) return kEndOfInput;
+  while (s.position == s.end) {
+    ssize_t n = read(s.handle, s.buffer, s.capacity);
+    if (n > 0) {
+      s.position = 0;
+      s.end = static_cast<std::size_t>(n);
+    } else if (n == 0 || errno == EPIPE) {
+      return kEndOfInput;
+    } else if (errno != EINTR) {
+      Fail(IoCodeOf(errno));
+      return kEndOfInput;
+    }
+  }
+  return static_cast<unsigned char>(s.buffer[s.position]);
+}
+
+void TakeByte(TextStream& s) { ++s.position; }
+
+// --- output --------------------------------------------------------------
+
+bool OpenOutput(TextStream& s) {
+  if (s.mode == StreamMode::kOutput) return true;
+  if (s.opened || &s != &ConsoleOutput) return false;
+  s.opened = true;
+  struct stat info;
+  if (fstat(s.handle, &info) != 0) return false;
+  s.mode = StreamMode::kOutput;
+  s.write_through = S_ISCHR(info.st_mode);
+  s.position = 0;
+  return true;
+}
+
+// Writes bytes whole; false with the code stored when the system refuses.
+bool WriteAll(int handle, const char* bytes, std::size_t length) {
+  while (length > 0) {
+    ssize_t n = write(handle, bytes, length);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail(IoCodeOf(errno));
+      return false;
+    }
+    bytes += n;
+    length -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Hands the buffer to the system; on failure its bytes are dropped.
+bool HandOver(TextStream& s) {
+  std::size_t length = s.position;
+  s.position = 0;
+  return length == 0 || WriteAll(s.handle, s.buffer, length);
+}
+
+void Append(TextStream& s, const char* bytes, std::size_t length) {
+  if (!OpenOutput(s)) {
+    Fail(105);
+    return;
+  }
+  while (length > s.capacity - s.position) {
+    std::size_t room = s.capacity - s.position;
+    std::memcpy(s.buffer + s.position, bytes, room);
+    s.position = s.capacity;
+    bytes += room;
+    length -= room;
+    if (!HandOver(s)) return;
+  }
+  std::memcpy(s.buffer + s.position, bytes, length);
+  s.position += length;
+}
+
+// Converts UTF-16 text to the codeset and appends it; a high surrogate at
+// the end waits for its low half.
+void AppendText(TextStream& s, std::u16string_view text) {
+  char bytes[256];
+  std::size_t used = 0;
+  for (char16_t unit : text) {
+    if (used + kMaxEncodedBytes > sizeof bytes) {
+      Append(s, bytes, used);
+      used = 0;
+    }
+    if (unit < 0x80 && s.held_surrogate == 0) {
+      bytes[used++] = static_cast<char>(unit);
+      continue;
+    }
+    char32_t c = unit;
+    if (s.held_surrogate != 0) {
+      if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        c = 0x10000 + ((s.held_surrogate - 0xD800) << 10) + (unit - 0xDC00);
+        s.held_surrogate = 0;
+      } else {
+        used += EncodeCodePoint(s.held_surrogate, bytes + used);
+        s.held_surrogate = 0;
+      }
+    }
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      s.held_surrogate = static_cast<char16_t>(c);
+      continue;
+    }
+    used += EncodeCodePoint(c, bytes + used);
+  }
+  if (used > 0) Append(s, bytes, used);
+}
+
+std::string EncodeName(std::u16string_view name) {
+  std::string bytes;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char32_t c = name[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
+        name[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (name[i + 1] - 0xDC00);
+      ++i;
+    }
+    char encoded[kMaxEncodedBytes];
+    bytes.append(encoded, EncodeCodePoint(c, encoded));
+  }
+  return bytes;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+TextStream ConsoleInput{STDIN_FILENO, StreamMode::kClosed, false, false, input_bytes,
+                        kConsoleBuffer, 0, 0, 0};
+TextStream ConsoleOutput{STDOUT_FILENO, StreamMode::kClosed, false, false, output_bytes,
+                         kConsoleBuffer, 0, 0, 0};
+TextStream ResultFile{-1, StreamMode::kClosed, false, false, result_bytes,
+                      kResultFileBuffer, 0, 0, 0};
+
+std::int32_t IoCodeOf(int error_number) {
+  switch (error_number) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+      return 3;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return 5;
+    case ENOSPC:
+    case EDQUOT:
+      return 112;
+    case EMFILE:
+    case ENFILE:
+      return 4;
+    case EBUSY:
+    case ETXTBSY:
+      return 32;
+    default:
+      return 1000 + error_number;
+  }
+}
+
+bool ParseInteger(std::string_view token, std::int32_t& value) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < token.size() && (token[i] == '+' || token[i] == '-')) negative = token[i++] == '-';
+  bool hex = false;
+  if (i < token.size() && (token[i] == '$' || token[i] == 'x' || token[i] == 'X')) {
+    hex = true;
+    ++i;
+  } else if (i + 1 < token.size() && token[i] == '0' && (token[i + 1] == 'x' || token[i + 1] == 'X')) {
+    hex = true;
+    i += 2;
+  }
+  if (i == token.size()) return false;
+  std::uint32_t magnitude = 0;
+  if (hex) {
+    int significant = 0;
+    for (; i < token.size(); ++i) {
+      int digit = HexDigit(token[i]);
+      if (digit < 0) return false;
+      if (significant > 0 || digit != 0) ++significant;
+      if (significant > 8) return false;
+      magnitude = magnitude * 16 + static_cast<std::uint32_t>(digit);
+    }
+  } else {
+    const std::uint32_t limit = negative ? 2147483648u : 2147483647u;
+    for (; i < token.size(); ++i) {
+      if (token[i] < '0' || token[i] > '9') return false;
+      auto digit = static_cast<std::uint32_t>(token[i] - '0');
+      if (magnitude > (limit - digit) / 10) return false;
+      magnitude = magnitude * 10 + digit;
+    }
+  }
+  // The bit pattern as a signed value; "-" negates it, wrapping for 2^31.
+  value = static_cast<std::int32_t>(negative ? 0u - magnitude : magnitude);
+  return true;
+}
+
+std::int32_t ReadInteger(TextStream& s) {
+  int c = PeekByte(s);
+  while (c != kEndOfInput && c != kEndMark && c <= ' ') {
+    TakeByte(s);
+    c = PeekByte(s);
+  }
+  if (c == kEndOfInput || c == kEndMark) return 0;
+  char token[32];
+  std::size_t length = 0;
+  while (length < sizeof token && c != kEndOfInput && c > ' ') {
+    token[length++] = static_cast<char>(c);
+    TakeByte(s);
+    if (length < sizeof token) c = PeekByte(s);
+  }
+  std::int32_t value = 0;
+  if (!ParseInteger(std::string_view(token, length), value)) Fail(106);
+  return value;
+}
+
+std::u16string ReadLineText(TextStream& s) {
+  std::string bytes;
+  for (;;) {
+    int c = PeekByte(s);
+    if (c == kEndOfInput || c == kEndMark || c == '\n') break;
+    TakeByte(s);
+    if (c == '\r') {
+      // CR LF ends the line (the LF stays unread); a lone CR is dropped.
+      continue;
+    }
+    bytes.push_back(static_cast<char>(c));
+  }
+  return DecodeBytes(bytes);
+}
+
+void SkipLine(TextStream& s) {
+  for (;;) {
+    int c = PeekByte(s);
+    if (c == kEndOfInput) return;
+    TakeByte(s);
+    if (c == '\n' || c == kEndMark) return;
+  }
+}
+
+void WriteText(TextStream& s, std::u16string_view text) { AppendText(s, text); }
+
+void WriteChar(TextStream& s, char16_t c) { AppendText(s, std::u16string_view(&c, 1)); }
+
+void WriteInteger(TextStream& s, std::int32_t value, std::int32_t width) {
+  char text[255 + 12];
+  char digits[12];
+  std::size_t count = 0;
+  std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
+                                      : static_cast<std::uint32_t>(value);
+  do {
+    digits[count++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) digits[count++] = '-';
+  if (width > 255) width = 255;
+  std::size_t length = 0;
+  for (std::int32_t blanks = width - static_cast<std::int32_t>(count); blanks > 0; --blanks) {
+    text[length++] = ' ';
+  }
+  while (count > 0) text[length++] = digits[--count];
+  Append(s, text, length);
+}
+
+void WriteReal(TextStream& s, long double value, std::int32_t width, std::int32_t decimals) {
+  char text[kMaxRealText];
+  Append(s, text, FormatReal(value, width, decimals, text));
+}
+
+void WriteReal(TextStream& s, long double value) {
+  char text[kMaxRealText];
+  Append(s, text, FormatReal(value, text));
+}
+
+void WriteLineEnd(TextStream& s) {
+  Append(s, "\r\n", 2);
+  EndWrite(s);
+}
+
+void EndWrite(TextStream& s) {
+  if (s.mode == StreamMode::kOutput && s.write_through) HandOver(s);
+}
+
+void CreateTextFile(std::u16string_view name) {
+  last_file_name = name;
+  if (name.size() > 259) {
+    Fail(3);
+    return;
+  }
+  for (char16_t c : name) {
+    if (c < 32 || std::u16string_view(u"<>:\"|?*").find(c) != std::u16string_view::npos) {
+      Fail(123);
+      return;
+    }
+  }
+  int handle = open(EncodeName(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (handle < 0) {
+    Fail(IoCodeOf(errno));
+    return;
+  }
+  ResultFile.handle = handle;
+  ResultFile.mode = StreamMode::kOutput;
+  ResultFile.opened = true;
+  ResultFile.write_through = false;
+  ResultFile.position = 0;
+}
+
+void CloseTextFile(TextStream& s) {
+  if (s.mode != StreamMode::kOutput && s.mode != StreamMode::kInput) {
+    Fail(103);
+    return;
+  }
+  if (s.mode == StreamMode::kOutput) HandOver(s);
+  if (close(s.handle) != 0) Fail(IoCodeOf(errno));
+  s.mode = StreamMode::kClosed;
+  s.handle = -1;
+}
+
+bool IsExistingFile(std::u16string_view name) {
+  std::string path = EncodeName(name);
+  struct stat info;
+  if (stat(path.c_str(), &info) == 0) return !S_ISDIR(info.st_mode);
+  if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG) return false;
+  return lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+[[gnu::noinline]] void RaisePendingIoFailure() {
+  RaiseIoFailure(pending_io_code, last_file_name,
+                 reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)));
+}
+
+void FinishConsoleOutput() {
+  if (ConsoleOutput.mode == StreamMode::kOutput) HandOver(ConsoleOutput);
+}
+
+namespace {
+
+// Writes the buffered bytes with nothing but write(2), ignoring failures.
+void FlushForFailure(TextStream& s) {
+  if (s.mode != StreamMode::kOutput) return;
+  std::size_t length = s.position;
+  s.position = 0;
+  const char* bytes = s.buffer;
+  while (length > 0) {
+    ssize_t n = write(s.handle, bytes, length);
+    if (n <= 0 && errno != EINTR) return;
+    if (n > 0) {
+      bytes += n;
+      length -= static_cast<std::size_t>(n);
+    }
+  }
+}
+
+}  // namespace
+
+void FlushConsoleOutputForFailure() { FlushForFailure(ConsoleOutput); }
+
+void FlushResultFileForFailure() { FlushForFailure(ResultFile); }
+
+void ResetTextStreams(int input_handle, int output_handle) {
+  ConsoleInput = {input_handle, StreamMode::kClosed, false, false, input_bytes, kConsoleBuffer, 0, 0, 0};
+  ConsoleOutput = {output_handle, StreamMode::kClosed, false, false, output_bytes, kConsoleBuffer, 0, 0, 0};
+  ResultFile = {-1, StreamMode::kClosed, false, false, result_bytes, kResultFileBuffer, 0, 0, 0};
+  pending_io_code = 0;
+  last_file_name.clear();
+}
+
+std::int32_t PendingIoCode() { return pending_io_code; }
