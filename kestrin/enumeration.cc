@@ -1,0 +1,69 @@
+#include "kernel/numeric.h"
+#include "kestrin/fourfold.h"
+
+std::int32_t n11, n12, n21, n22;
+std::int32_t N, row1, row2, col1;
+long double share;
+long double e11, e12, e21, e22;
+long double ExpectedSum;
+std::int32_t lo, hi;
+
+std::int32_t SolutionCount;
+long double SolutionChi2[kTableCapacity + 1];
+long double SolutionLR[kTableCapacity + 1];
+long double SolutionProbability[kTableCapacity + 1];
+std::int32_t SolutionCells[kTableCapacity + 1][4];
+
+namespace {
+
+// Cells and margins add up in 32 bits and wrap.
+std::int32_t Plus(std::int32_t a, std::int32_t b) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+}
+
+std::int32_t Minus(std::int32_t a, std::int32_t b) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
+}
+
+}  // namespace
+
+void Prepare() {
+  N = Plus(Plus(Plus(n11, n12), n21), n22);
+  row1 = Plus(n11, n12);
+  row2 = Plus(n21, n22);
+  col1 = Plus(n11, n21);
+  lo = Larger(0, Minus(col1, row2));
+  hi = Smaller(col1, row1);
+  share = Settled(static_cast<long double>(col1) / static_cast<long double>(N));
+  e11 = static_cast<long double>(row1) * share;
+  e12 = static_cast<long double>(row1) * (1 - share);
+  e21 = static_cast<long double>(row2) * share;
+  e22 = static_cast<long double>(row2) * (1 - share);
+  ExpectedSum = ((e11 + e12) + e21) + e22;
+}
+
+void RecordTable(const std::int32_t (&table)[4]) {
+  ++SolutionCount;
+  std::int32_t c = SolutionCount;
+  long double chi2 = TableChiSquare(table);
+  long double lr = TableLikelihoodRatio(table);
+  long double ways_row1 = BinomialCoefficient(row1, table[0]);
+  long double ways_row2 = BinomialCoefficient(row2, table[2]);
+  long double ways_total = BinomialCoefficient(N, col1);
+  SolutionChi2[c] = chi2;
+  SolutionLR[c] = lr;
+  SolutionProbability[c] = Settled((ways_row1 * ways_row2) / ways_total);
+  for (int i = 0; i < 4; ++i) SolutionCells[c][i] = table[i];
+}
+
+void EnumerateTables() {
+  SolutionCount = 0;
+  for (std::int64_t v = lo; v <= hi; ++v) {
+    std::int32_t(&table)[4] = SolutionCells[0];
+    table[0] = static_cast<std::int32_t>(v);
+    table[1] = Minus(row1, table[0]);
+    table[2] = Minus(col1, table[0]);
+    table[3] = Minus(row2, table[2]);
+    RecordTable(table);
+  }
+}

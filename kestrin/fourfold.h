@@ -1,0 +1,57 @@
+// The static storage of one run of the fourfold-table test, and its phases.
+//
+// With the row and column sums of the observed 2 x 2 table held fixed, every
+// table of non-negative cells with those margins is an outcome; n11 alone
+// fixes it, and its probability is hypergeometric:
+// C(row1, n11) C(row2, n21) / C(N, col1).
+#ifndef KESTRIN_FOURFOLD_H_
+#define KESTRIN_FOURFOLD_H_
+
+#include <cstdint>
+
+inline constexpr std::int32_t kTableCapacity = 10000;
+
+extern std::int32_t n11, n12, n21, n22;
+extern std::int32_t N, row1, row2, col1;
+extern long double share;
+extern long double e11, e12, e21, e22;
+extern long double ExpectedSum;
+extern std::int32_t lo, hi;
+
+extern long double Chi2_0;
+extern long double LR_0;
+extern long double MinusTwoLogLR_0;
+
+// The solution table: entries 1 .. SolutionCount in increasing n11; entry 0
+// of the cells hands each new table to RecordTable. Below a total of 1755
+// there are at most 878 outcomes, and from 1755 on the first one overflows.
+extern std::int32_t SolutionCount;
+extern long double SolutionChi2[kTableCapacity + 1];
+extern long double SolutionLR[kTableCapacity + 1];
+extern long double SolutionProbability[kTableCapacity + 1];
+extern std::int32_t SolutionCells[kTableCapacity + 1][4];
+
+/// Dialogue: the banner and the four cells, read on one line or several.
+void AskTable();
+
+/// N, the margins, the bounds of n11, the share, the expected values and
+/// their sum.
+void Prepare();
+/// Chi2_0, LR_0 and -2 ln LR_0 of the observed table.
+void ComputeObservedStatistics();
+
+/// The chi-square and the likelihood ratio of a table, in the order of
+/// operations shared by the observed table and every outcome.
+long double TableChiSquare(const std::int32_t (&cells)[4]);
+long double TableLikelihoodRatio(const std::int32_t (&cells)[4]);
+
+/// Every table with the observed margins, in increasing n11.
+void EnumerateTables();
+void RecordTable(const std::int32_t (&table)[4]);
+
+/// The opening blocks of the result file and the echo on the console.
+void WriteOpeningBlocks();
+/// Count line, header, rows (when WriteOutcomeRows) and the summary.
+void WriteListingAndSummary();
+
+#endif  // KESTRIN_FOURFOLD_H_

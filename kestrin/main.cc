@@ -1,0 +1,28 @@
+// kestrin: the exact test of a 2 x 2 table with fixed margins, by
+// enumeration of every table with the observed row and column sums.
+#include "kernel/report.h"
+#include "kernel/resultfile.h"
+#include "kernel/startup.h"
+#include "kernel/textstream.h"
+#include "kestrin/fourfold.h"
+
+int main() {
+  StartUp();
+  WriteOutcomeRows = true;
+  AskTable();
+  WriteLineEnd(ConsoleOutput);
+  IoCheck();
+  if (ChooseResultFile(u"　ファイル名を入れて下さい =>  ") == FileChoice::kCreated) {
+    Prepare();
+    ComputeObservedStatistics();
+    WriteOpeningBlocks();
+    WriteProgressBanner();
+    EnumerateTables();
+    WriteListingAndSummary();
+    CloseTextFile(ResultFile);
+    IoCheck();
+  }
+  SkipLine(ConsoleInput);
+  IoCheck();
+  EndRun();
+}
