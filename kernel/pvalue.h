@@ -11,12 +11,26 @@ enum class Extremeness { kBeyond, kTied, kNotExtreme };
 
 /// 0 when s and s0 are tied (|s - s0| <= 1e-12 x max(|s|, |s0|)), otherwise
 /// the sign of s - s0.
-int CompareStatistic(long double s, long double s0);
+inline int CompareStatistic(long double s, long double s0) {
+  long double a = s < 0 ? -s : s;
+  long double a0 = s0 < 0 ? -s0 : s0;
+  long double difference = s - s0;
+  if (difference < 0) difference = -difference;
+  if (difference <= 1e-12L * (a > a0 ? a : a0)) return 0;
+  return s > s0 ? 1 : -1;
+}
 
 /// A larger chi-square is beyond the observed one.
-Extremeness ClassifyChiSquare(long double chi2, long double chi2_0);
+inline Extremeness ClassifyChiSquare(long double chi2, long double chi2_0) {
+  int order = CompareStatistic(chi2, chi2_0);
+  return order > 0 ? Extremeness::kBeyond : order == 0 ? Extremeness::kTied : Extremeness::kNotExtreme;
+}
+
 /// A smaller likelihood ratio is beyond the observed one.
-Extremeness ClassifyLikelihoodRatio(long double lr, long double lr_0);
+inline Extremeness ClassifyLikelihoodRatio(long double lr, long double lr_0) {
+  int order = CompareStatistic(lr, lr_0);
+  return order < 0 ? Extremeness::kBeyond : order == 0 ? Extremeness::kTied : Extremeness::kNotExtreme;
+}
 
 struct PValueSums {
   long double chi2_excess;
@@ -26,7 +40,18 @@ struct PValueSums {
 };
 
 /// Adds probability to the excess or tie sum of each statistic.
-void AddOutcome(PValueSums& sums, Extremeness chi2, Extremeness lr, long double probability);
+inline void AddOutcome(PValueSums& sums, Extremeness chi2, Extremeness lr, long double probability) {
+  if (chi2 == Extremeness::kBeyond) {
+    sums.chi2_excess += probability;
+  } else if (chi2 == Extremeness::kTied) {
+    sums.chi2_tie += probability;
+  }
+  if (lr == Extremeness::kBeyond) {
+    sums.lr_excess += probability;
+  } else if (lr == Extremeness::kTied) {
+    sums.lr_tie += probability;
+  }
+}
 
 struct PValues {
   long double p_chi2;

@@ -55,11 +55,42 @@ struct Expansion {
 
 constexpr std::int64_t kTenTo18 = 1000000000000000000;
 
-void WriteDigits(std::int64_t value, int count, char* out) {
-  for (int i = count - 1; i >= 0; --i) {
-    out[i] = static_cast<char>('0' + value % 10);
-    value /= 10;
+// "00" to "99", for two digits per division.
+constexpr struct DigitPairs {
+  char text[200];
+  constexpr DigitPairs() : text() {
+    for (int i = 0; i < 100; ++i) {
+      text[2 * i] = static_cast<char>('0' + i / 10);
+      text[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
   }
+} kDigitPairs;
+
+// The count (at most 10) last decimal digits of value, with leading zeros.
+void WriteDigits(std::uint32_t value, int count, char* out) {
+  int i = count;
+  while (i >= 2) {
+    std::memcpy(out + i - 2, kDigitPairs.text + 2 * (value % 100), 2);
+    value /= 100;
+    i -= 2;
+  }
+  if (i == 1) out[0] = static_cast<char>('0' + value % 10);
+}
+
+// The 18 digits of a value below 10^18, with leading zeros.
+void WriteEighteenDigits(std::int64_t value, char* out) {
+  auto high = static_cast<std::uint32_t>(value / 1000000000);
+  auto low = static_cast<std::uint32_t>(value % 1000000000);
+  WriteDigits(high, 9, out);
+  WriteDigits(low, 9, out + 9);
+}
+
+// Rounds to an integer in the current rounding mode (to nearest, ties to
+// even), as llrintl does, without the library call.
+std::int64_t RoundToInteger(long double value) {
+  std::int64_t result;
+  asm("fistpll %0" : "=m"(result) : "t"(value) : "st");
+  return result;
 }
 
 Expansion Expand(long double magnitude) {
@@ -74,15 +105,14 @@ Expansion Expand(long double magnitude) {
     scale += k;
     v = v * PowerOfTen(-k);
   }
-  long double scaled = v * 1e17L;
-  std::int64_t y = std::llrint(scaled);
+  std::int64_t y = RoundToInteger(v * 1e17L);
   if (y < kTenTo18) {
-    WriteDigits(y, 18, e.digit);
+    WriteEighteenDigits(y, e.digit);
     e.count = 18;
     e.exponent = scale;
   } else {
     e.digit[0] = '1';
-    WriteDigits(y - kTenTo18, 18, e.digit + 1);
+    WriteEighteenDigits(y - kTenTo18, e.digit + 1);
     e.count = 19;
     e.exponent = scale + 1;
   }
@@ -106,9 +136,20 @@ void RoundDigits(Expansion& e, int n) {
   ++e.exponent;
 }
 
-// The digit at position p counted from 1; beyond the 18th (or before the
-// first) it is 0.
-char DigitAt(const Expansion& e, int p) { return p >= 1 && p <= 18 ? e.digit[p - 1] : '0'; }
+// Writes the digits at positions first .. last counted from 1: those before
+// the first digit and beyond the 18th are 0.
+char* WritePositions(const Expansion& e, int first, int last, char* out) {
+  int p = first;
+  while (p <= last && p < 1) *out++ = '0', ++p;
+  if (p <= last && p <= 18) {
+    int through = last < 18 ? last : 18;
+    std::memcpy(out, e.digit + p - 1, static_cast<std::size_t>(through - p + 1));
+    out += through - p + 1;
+    p = through + 1;
+  }
+  while (p <= last) *out++ = '0', ++p;
+  return out;
+}
 
 std::size_t Pad(char* out, int count) {
   if (count <= 0) return 0;
@@ -133,18 +174,18 @@ std::size_t FixedForm(long double magnitude, bool negative, int width, int decim
   if (t >= -1 && t <= 16) RoundDigits(e, t + 1);
   int length = (decimals > 0 ? decimals + 1 : 0) + (e.exponent > 0 ? e.exponent + 1 : 1) +
                (negative ? 1 : 0);
-  std::size_t n = Pad(out, width - length);
-  if (negative) out[n++] = '-';
+  char* o = out + Pad(out, width - length);
+  if (negative) *o++ = '-';
   if (e.exponent < 0) {
-    out[n++] = '0';
+    *o++ = '0';
   } else {
-    for (int p = 1; p <= e.exponent + 1; ++p) out[n++] = DigitAt(e, p);
+    o = WritePositions(e, 1, e.exponent + 1, o);
   }
   if (decimals > 0) {
-    out[n++] = '.';
-    for (int q = 1; q <= decimals; ++q) out[n++] = DigitAt(e, e.exponent + 1 + q);
+    *o++ = '.';
+    o = WritePositions(e, e.exponent + 2, e.exponent + 1 + decimals, o);
   }
-  return n;
+  return static_cast<std::size_t>(o - out);
 }
 
 std::size_t ScientificForm(long double magnitude, bool negative, int width, char* out) {
@@ -160,7 +201,7 @@ std::size_t ScientificForm(long double magnitude, bool negative, int width, char
   n += static_cast<std::size_t>(shown);
   out[n++] = 'E';
   out[n++] = e.exponent >= 0 ? '+' : '-';
-  WriteDigits(std::abs(e.exponent), 4, out + n);
+  WriteDigits(static_cast<std::uint32_t>(std::abs(e.exponent)), 4, out + n);
   return n + 4;
 }
 

@@ -288,12 +288,27 @@ void SkipLine(TextStream& s) {
   }
 }
 
-void WriteText(TextStream& s, std::u16string_view text) { AppendText(s, text); }
+void WriteText(TextStream& s, std::u16string_view text) {
+  // Short ASCII text straight into the buffer when it fits; this is what the
+  // labels and separators of every row are.
+  if (OpenOutput(s) && s.held_surrogate == 0 && text.size() <= s.capacity - s.position) {
+    char* out = s.buffer + s.position;
+    std::size_t i = 0;
+    while (i < text.size() && text[i] < 0x80) {
+      out[i] = static_cast<char>(text[i]);
+      ++i;
+    }
+    if (i == text.size()) {
+      s.position += i;
+      return;
+    }
+  }
+  AppendText(s, text);
+}
 
-void WriteChar(TextStream& s, char16_t c) { AppendText(s, std::u16string_view(&c, 1)); }
+void WriteChar(TextStream& s, char16_t c) { WriteText(s, std::u16string_view(&c, 1)); }
 
 void WriteInteger(TextStream& s, std::int32_t value, std::int32_t width) {
-  char text[255 + 12];
   char digits[12];
   std::size_t count = 0;
   std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
@@ -304,23 +319,29 @@ void WriteInteger(TextStream& s, std::int32_t value, std::int32_t width) {
   } while (magnitude != 0);
   if (value < 0) digits[count++] = '-';
   if (width > 255) width = 255;
-  std::size_t length = 0;
-  for (std::int32_t blanks = width - static_cast<std::int32_t>(count); blanks > 0; --blanks) {
-    text[length++] = ' ';
+  std::size_t blanks = width > static_cast<std::int32_t>(count) ? static_cast<std::size_t>(width) - count : 0;
+  char text[255 + 12];
+  bool direct = OpenOutput(s) && blanks + count <= s.capacity - s.position;
+  char* out = direct ? s.buffer + s.position : text;
+  std::memset(out, ' ', blanks);
+  for (std::size_t i = 0; i < count; ++i) out[blanks + i] = digits[count - 1 - i];
+  if (direct) {
+    s.position += blanks + count;
+  } else {
+    Append(s, text, blanks + count);
   }
-  while (count > 0) text[length++] = digits[--count];
-  Append(s, text, length);
 }
 
 void WriteReal(TextStream& s, long double value, std::int32_t width, std::int32_t decimals) {
+  if (OpenOutput(s) && s.capacity - s.position >= kMaxRealText) {
+    s.position += FormatReal(value, width, decimals, s.buffer + s.position);
+    return;
+  }
   char text[kMaxRealText];
   Append(s, text, FormatReal(value, width, decimals, text));
 }
 
-void WriteReal(TextStream& s, long double value) {
-  char text[kMaxRealText];
-  Append(s, text, FormatReal(value, text));
-}
+void WriteReal(TextStream& s, long double value) { WriteReal(s, value, 23, -1); }
 
 void WriteLineEnd(TextStream& s) {
   Append(s, "\r\n", 2);

@@ -6,6 +6,7 @@
 #ifndef ORVANE_UNIFORMITY_H_
 #define ORVANE_UNIFORMITY_H_
 
+#include <cstddef>
 #include <cstdint>
 
 #include "kernel/pvalue.h"
@@ -28,11 +29,17 @@ extern long double LR_0;
 extern long double MinusTwoLogLR_0;
 
 // The solution table: four parallel arrays, entries 1 .. SolutionCount.
+// Each array is padded to whole huge pages (2 MiB), which the enumeration
+// asks the system for: the table is tens of megabytes touched once.
+inline constexpr std::size_t kHugePage = 2 << 20;
+template <typename T>
+inline constexpr std::size_t kTableEntries =
+    ((kOutcomeLimit + 1) * sizeof(T) + kHugePage - 1) / kHugePage * kHugePage / sizeof(T);
 extern std::int32_t SolutionCount;
-extern long double SolutionChi2[kOutcomeLimit + 1];
-extern long double SolutionLR[kOutcomeLimit + 1];
-extern long double SolutionProbability[kOutcomeLimit + 1];
-extern std::int32_t SolutionFrequencies[kOutcomeLimit + 1][kMaxCategories];
+extern long double SolutionChi2[kTableEntries<long double>];
+extern long double SolutionLR[kTableEntries<long double>];
+extern long double SolutionProbability[kTableEntries<long double>];
+extern std::int32_t SolutionFrequencies[kTableEntries<std::int32_t[kMaxCategories]>][kMaxCategories];
 
 /// Dialogue: the banner, then k; false when k is refused (after the pause).
 bool AskCategoryCount();
