@@ -47,12 +47,11 @@ void RecordTable(const std::int32_t (&table)[4]) {
   std::int32_t c = SolutionCount;
   long double chi2 = TableChiSquare(table);
   long double lr = TableLikelihoodRatio(table);
-  long double ways_row1 = BinomialCoefficient(row1, table[0]);
-  long double ways_row2 = BinomialCoefficient(row2, table[2]);
-  long double ways_total = BinomialCoefficient(N, col1);
+  long double ways = BinomialCoefficient(row1, table[0]);
+  ways = Settled(ways * BinomialCoefficient(row2, table[2]));
   SolutionChi2[c] = chi2;
   SolutionLR[c] = lr;
-  SolutionProbability[c] = Settled((ways_row1 * ways_row2) / ways_total);
+  SolutionProbability[c] = Settled(ways / BinomialCoefficient(N, col1));
   for (int i = 0; i < 4; ++i) SolutionCells[c][i] = table[i];
 }
 
