@@ -47,8 +47,11 @@ int BinaryExponent(long double v) {
 }
 
 // |x| ~ D1.D2D3... x 10^exponent, digits as characters.
+// The digit array has room beyond the 19 or 20 digits in use, so that
+// digits are copied in fixed-size blocks; the texts likewise leave room
+// (kMaxRealText) past their end.
 struct Expansion {
-  char digit[24];
+  char digit[40];
   int count;
   int exponent;
 };
@@ -93,17 +96,25 @@ std::int64_t RoundToInteger(long double value) {
   return result;
 }
 
-Expansion Expand(long double magnitude) {
-  Expansion e{};
+// biased_exponent is that of the magnitude, read from its bits by the
+// caller, so the first step needs no store and reload of the value.
+Expansion Expand(long double magnitude, int biased_exponent) {
+  Expansion e;
   int scale = 0;
   long double v = magnitude;
-  while (v != 0) {
-    // floor(b x log10 2) with 19728 / 65536 for log10 2; the arithmetic
-    // shift floors toward minus infinity, also for negative b.
-    int k = (BinaryExponent(v) * 19728) >> 16;
-    if (k == 0) break;
-    scale += k;
-    v = v * PowerOfTen(-k);
+  if (v != 0) {
+    int b = biased_exponent == 0 ? -16382 : biased_exponent - 16383;
+    for (;;) {
+      // floor(b x log10 2) with 19728 / 65536 for log10 2; the arithmetic
+      // shift floors toward minus infinity, also for negative b.
+      int k = (b * 19728) >> 16;
+      if (k == 0) break;
+      scale += k;
+      v = v * PowerOfTen(-k);
+      // In [1, 16) the exponent is 0 to 3, where k is 0: done.
+      if (v >= 1 && v < 16) break;
+      b = BinaryExponent(v);
+    }
   }
   std::int64_t y = RoundToInteger(v * 1e17L);
   if (y < kTenTo18) {
@@ -143,7 +154,7 @@ char* WritePositions(const Expansion& e, int first, int last, char* out) {
   while (p <= last && p < 1) *out++ = '0', ++p;
   if (p <= last && p <= 18) {
     int through = last < 18 ? last : 18;
-    std::memcpy(out, e.digit + p - 1, static_cast<std::size_t>(through - p + 1));
+    std::memcpy(out, e.digit + p - 1, 18);
     out += through - p + 1;
     p = through + 1;
   }
@@ -153,7 +164,7 @@ char* WritePositions(const Expansion& e, int first, int last, char* out) {
 
 std::size_t Pad(char* out, int count) {
   if (count <= 0) return 0;
-  std::memset(out, ' ', static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) out[i] = ' ';
   return static_cast<std::size_t>(count);
 }
 
@@ -165,9 +176,10 @@ std::size_t SpecialValue(bool negative, bool nan, int width, char* out) {
   return n + length;
 }
 
-std::size_t FixedForm(long double magnitude, bool negative, int width, int decimals, char* out) {
+std::size_t FixedForm(long double magnitude, int biased_exponent, bool negative, int width,
+                      int decimals, char* out) {
   if (decimals > 216) decimals = 216;
-  Expansion e = Expand(magnitude);
+  Expansion e = Expand(magnitude, biased_exponent);
   RoundDigits(e, 18);
   int t = e.exponent + decimals;
   // At t = 17 the rounding to 18 digits above has already been made.
@@ -188,16 +200,17 @@ std::size_t FixedForm(long double magnitude, bool negative, int width, int decim
   return static_cast<std::size_t>(o - out);
 }
 
-std::size_t ScientificForm(long double magnitude, bool negative, int width, char* out) {
+std::size_t ScientificForm(long double magnitude, int biased_exponent, bool negative, int width,
+                           char* out) {
   if (width < 10) width = 10;
-  Expansion e = Expand(magnitude);
+  Expansion e = Expand(magnitude, biased_exponent);
   RoundDigits(e, width - 8);
   std::size_t n = Pad(out, width - 26);
   out[n++] = negative ? '-' : ' ';
   out[n++] = e.digit[0];
   out[n++] = '.';
   int shown = width - 9 < 17 ? width - 9 : 17;
-  std::memcpy(out + n, e.digit + 1, static_cast<std::size_t>(shown));
+  std::memcpy(out + n, e.digit + 1, 17);
   n += static_cast<std::size_t>(shown);
   out[n++] = 'E';
   out[n++] = e.exponent >= 0 ? '+' : '-';
@@ -219,12 +232,13 @@ std::size_t FormatReal(long double x, std::int32_t width, std::int32_t decimals,
     bool nan = (bits.significand << 1) != 0;
     return SpecialValue(sign, nan, width, out);
   }
+  int biased_exponent = bits.sign_exponent & 0x7FFF;
   long double magnitude = std::fabs(x);
   bool negative = sign && x != 0;
   if (decimals >= 0 && (x == 0 || (magnitude >= kFixedLow && magnitude <= kFixedHigh))) {
-    return FixedForm(magnitude, negative, width, decimals, out);
+    return FixedForm(magnitude, biased_exponent, negative, width, decimals, out);
   }
-  return ScientificForm(magnitude, negative, width, out);
+  return ScientificForm(magnitude, biased_exponent, negative, width, out);
 }
 
 std::size_t FormatReal(long double x, char* out) { return FormatReal(x, 23, -1, out); }

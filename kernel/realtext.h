@@ -11,8 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 
-/// Room for the longest text: a width of 255, or a fixed form of 216
-/// decimals and 36 integer digits with its sign.
+/// Room for the longest text (a width of 255, or a fixed form of 216
+/// decimals and 36 integer digits with its sign) and for the blocks of
+/// digits copied past the end of a shorter one.
 inline constexpr std::size_t kMaxRealText = 300;
 
 /// The text of x in a field of width characters (capped at 255) with

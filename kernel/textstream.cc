@@ -166,6 +166,11 @@ std::string EncodeName(std::u16string_view name) {
   return bytes;
 }
 
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -309,26 +314,32 @@ void WriteText(TextStream& s, std::u16string_view text) {
 void WriteChar(TextStream& s, char16_t c) { WriteText(s, std::u16string_view(&c, 1)); }
 
 void WriteInteger(TextStream& s, std::int32_t value, std::int32_t width) {
-  char digits[12];
-  std::size_t count = 0;
+  // The digits are formed right-aligned in a field of blanks, two at a time.
+  char text[255 + 16];
+  char* end = text + sizeof text;
+  char* first = end;
   std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
                                       : static_cast<std::uint32_t>(value);
-  do {
-    digits[count++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) digits[count++] = '-';
-  if (width > 255) width = 255;
-  std::size_t blanks = width > static_cast<std::int32_t>(count) ? static_cast<std::size_t>(width) - count : 0;
-  char text[255 + 12];
-  bool direct = OpenOutput(s) && blanks + count <= s.capacity - s.position;
-  char* out = direct ? s.buffer + s.position : text;
-  std::memset(out, ' ', blanks);
-  for (std::size_t i = 0; i < count; ++i) out[blanks + i] = digits[count - 1 - i];
-  if (direct) {
-    s.position += blanks + count;
+  while (magnitude >= 100) {
+    first -= 2;
+    std::memcpy(first, kDigitPairs + 2 * (magnitude % 100), 2);
+    magnitude /= 100;
+  }
+  if (magnitude >= 10) {
+    first -= 2;
+    std::memcpy(first, kDigitPairs + 2 * magnitude, 2);
   } else {
-    Append(s, text, blanks + count);
+    *--first = static_cast<char>('0' + magnitude);
+  }
+  if (value < 0) *--first = '-';
+  if (width > 255) width = 255;
+  while (end - first < width) *--first = ' ';
+  auto length = static_cast<std::size_t>(end - first);
+  if (OpenOutput(s) && length <= s.capacity - s.position) {
+    std::memcpy(s.buffer + s.position, first, length);
+    s.position += length;
+  } else {
+    Append(s, first, length);
   }
 }
 

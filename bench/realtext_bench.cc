@@ -1,0 +1,40 @@
+#include <benchmark/benchmark.h>
+
+#include "kernel/numeric.h"
+#include "kernel/realtext.h"
+
+namespace {
+
+// Values like the ones a listing writes: probabilities, chi-squares and
+// likelihood ratios over many decades.
+struct Values {
+  long double value[1024];
+  Values() {
+    for (int i = 0; i < 1024; ++i) value[i] = 1.0L / (3 + i % 977) * (i % 7 == 0 ? 1e-40L : 1.0L);
+  }
+};
+const Values values;
+long double Value(int i) { return values.value[i & 1023]; }
+
+void BM_DefaultForm(benchmark::State& state) {
+  SetFloatingPointEnvironment();
+  char text[kMaxRealText];
+  int i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(FormatReal(Value(i++), text));
+}
+BENCHMARK(BM_DefaultForm);
+
+void BM_FixedForm(benchmark::State& state) {
+  SetFloatingPointEnvironment();
+  char text[kMaxRealText];
+  int i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(FormatReal(Value(i++) * 1000, static_cast<int>(state.range(0)),
+                                        static_cast<int>(state.range(1)), text));
+  }
+}
+BENCHMARK(BM_FixedForm)->Args({10, 4})->Args({20, 17})->Args({10, 6});
+
+}  // namespace
+
+BENCHMARK_MAIN();
