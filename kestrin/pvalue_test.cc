@@ -78,6 +78,7 @@ TEST(KestrinPValueTest, WorkedExamplesMatchExactArithmetic) {
   ExpectMatchesExact({0, 5, 5, 0});
   ExpectMatchesExact({1, 0, 2, 5});
   ExpectMatchesExact({20, 0, 0, 20});
+  ExpectMatchesExact({1, 2, 2, 4});
 }
 
 // In these tables another outcome's statistic equals the observed one

@@ -63,9 +63,13 @@ std::string ToString(const Fraction& value) {
   return Decimal(value.numerator) + "/" + Decimal(value.denominator);
 }
 
-std::int64_t MillionthsHalfUp(const Fraction& value) {
-  __int128 twice = 2 * value.numerator * 1000000 + value.denominator;
+std::int64_t ScaledHalfUp(const Fraction& value, std::int64_t scale) {
+  __int128 twice = 2 * value.numerator * scale + value.denominator;
   return static_cast<std::int64_t>(twice / (2 * value.denominator));
+}
+
+long double Approximately(const Fraction& value) {
+  return static_cast<long double>(value.numerator) / static_cast<long double>(value.denominator);
 }
 
 __int128 ExactFactorial(int n) {

@@ -24,9 +24,11 @@ int Compare(const Fraction& a, const Fraction& b);
 /// 3/8 gives "3/8".
 std::string ToString(const Fraction& value);
 
-/// A non-negative value times 10^6, rounded half up: 0.0000005 gives 1,
-/// 0.625 gives 625000.
-std::int64_t MillionthsHalfUp(const Fraction& value);
+/// A non-negative value times scale, rounded half up: 0.0000005 with scale
+/// 10^6 gives 1, 0.625 gives 625000.
+std::int64_t ScaledHalfUp(const Fraction& value, std::int64_t scale);
+/// The nearest extended real, near enough for relative comparisons.
+long double Approximately(const Fraction& value);
 
 /// n! for 0 <= n <= 33.
 __int128 ExactFactorial(int n);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <sstream>
 
 namespace {
@@ -23,11 +24,11 @@ std::string Trimmed(const std::string& text) {
   return first == std::string::npos ? "" : text.substr(first);
 }
 
-// "  0.625000" gives 625000; -1 for anything else.
-std::int64_t ParseMillionths(const std::string& field) {
+// "  0.625000" with 6 decimals gives 625000; -1 for anything else.
+std::int64_t ParseScaled(const std::string& field, std::size_t decimals) {
   std::string text = Trimmed(field);
   std::size_t point = text.find('.');
-  if (point == std::string::npos || text.size() - point != 7) return -1;
+  if (point == std::string::npos || text.size() - point != decimals + 1) return -1;
   std::int64_t value = 0;
   for (char c : text.substr(0, point) + text.substr(point + 1)) {
     if (c < '0' || c > '9') return -1;
@@ -39,16 +40,24 @@ std::int64_t ParseMillionths(const std::string& field) {
 // The mark that an exact comparison gives: "*" beyond, "=" tied, "" neither.
 std::string Mark(int order) { return order > 0 ? "*" : order == 0 ? "=" : ""; }
 
+// Expects field to show exact with the given decimals, rounded half up. The
+// programs' sums and statistics carry rounding noise far below 1e-12: only
+// a value that close to a rounding boundary may come out on its other side.
+void ExpectRounded(const std::string& field, std::size_t decimals, const Fraction& exact) {
+  std::int64_t scale = 1;
+  for (std::size_t i = 0; i < decimals; ++i) scale *= 10;
+  std::int64_t printed = ParseScaled(field, decimals);
+  if (printed == ScaledHalfUp(exact, scale)) return;
+  Fraction noise = MakeFraction(1, 1000000000000);
+  bool borderline = printed == ScaledHalfUp(exact - noise, scale) || printed == ScaledHalfUp(exact + noise, scale);
+  EXPECT_TRUE(borderline) << "\"" << field << "\" for the exact value " << ToString(exact);
+}
+
 void ExpectPrintedResult(const std::string& label, const std::string& line, const Fraction& exact) {
   std::string prefix = label + ",";
   ASSERT_EQ(line.substr(0, prefix.size()), prefix);
-  std::int64_t printed = ParseMillionths(line.substr(prefix.size()));
-  if (printed == MillionthsHalfUp(exact)) return;
-  // The sums carry rounding noise far below 1e-12: only a value that close
-  // to a rounding boundary may come out on its other side.
-  Fraction noise = MakeFraction(1, 1000000000000);
-  bool borderline = printed == MillionthsHalfUp(exact - noise) || printed == MillionthsHalfUp(exact + noise);
-  EXPECT_TRUE(borderline) << line << " for the exact value " << ToString(exact);
+  SCOPED_TRACE(label);
+  ExpectRounded(line.substr(prefix.size()), 6, exact);
 }
 
 }  // namespace
@@ -75,10 +84,23 @@ void ExpectListingMatchesExact(const std::string& result_file, const std::vector
     for (std::size_t i = 0; i < cell_count; ++i) expected_cells << (i ? " " : "") << outcome.cells[i];
     ASSERT_EQ(cells.str(), expected_cells.str());
 
+    SCOPED_TRACE("outcome " + cells.str());
+    long double probability = std::strtold(fields[cell_count + 1].c_str(), nullptr);
+    EXPECT_NEAR(probability / Approximately(outcome.probability), 1, 1e-14) << fields[cell_count + 1];
+    if (fields[cell_count + 2].find('E') == std::string::npos) {
+      ExpectRounded(fields[cell_count + 2], 4, outcome.chi2);
+    } else {
+      // Below 2^-116 the fixed form gives way to the scientific one: a
+      // chi-square that is 0 in exact arithmetic may come out as rounding
+      // noise of that size (cells in proportion, inexact expected values).
+      EXPECT_EQ(outcome.chi2.numerator, 0) << fields[cell_count + 2];
+      EXPECT_LT(std::strtold(fields[cell_count + 2].c_str(), nullptr), 0x1p-116L);
+    }
+
     int chi2_order = Compare(outcome.chi2, observed.chi2);
     int lr_order = Compare(outcome.self_powers, observed.self_powers);
-    EXPECT_EQ(fields[cell_count + 3], Mark(chi2_order)) << "chi-square mark of " << cells.str();
-    EXPECT_EQ(fields[cell_count + 4], Mark(lr_order)) << "likelihood-ratio mark of " << cells.str();
+    EXPECT_EQ(fields[cell_count + 3], Mark(chi2_order)) << "chi-square mark";
+    EXPECT_EQ(fields[cell_count + 4], Mark(lr_order)) << "likelihood-ratio mark";
     if (chi2_order > 0) chi2_excess = chi2_excess + outcome.probability;
     if (chi2_order == 0) chi2_tie = chi2_tie + outcome.probability;
     if (lr_order > 0) lr_excess = lr_excess + outcome.probability;

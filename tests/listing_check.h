@@ -1,6 +1,6 @@
 // Checks a result file written by either program against an exact
-// recomputation of its outcomes: the count, every row's cells and marks, and
-// the four results as printed with six decimals.
+// recomputation of its outcomes: the count, every row's cells, probability,
+// chi-square and marks, and the four results as printed with six decimals.
 #ifndef TESTS_LISTING_CHECK_H_
 #define TESTS_LISTING_CHECK_H_
 
@@ -21,11 +21,11 @@ struct ExactOutcome {
 };
 
 /// Expects result_file (the bytes of a whole result file listing every
-/// outcome) to hold the outcomes of `exact` in order with the marks that the
-/// exact statistics give against `observed`, and p and mid-p of both
-/// statistics equal to the exact values rounded half up to six decimals (or
-/// to either neighbour where the exact value lies within 1e-12 of a rounding
-/// boundary).
+/// outcome) to hold the outcomes of `exact` in order, each with its
+/// probability to 14 digits, its chi-square rounded half up to 4 decimals and
+/// the marks that the exact statistics give against `observed`, and p and
+/// mid-p of both statistics rounded half up to six decimals (where the exact
+/// value lies within 1e-12 of a rounding boundary, either neighbour).
 void ExpectListingMatchesExact(const std::string& result_file, const std::vector<ExactOutcome>& exact,
                                const ExactOutcome& observed);
 
