@@ -314,9 +314,12 @@ void WriteText(TextStream& s, std::u16string_view text) {
 void WriteChar(TextStream& s, char16_t c) { WriteText(s, std::u16string_view(&c, 1)); }
 
 void WriteInteger(TextStream& s, std::int32_t value, std::int32_t width) {
-  // The digits are formed right-aligned in a field of blanks, two at a time.
-  char text[255 + 16];
-  char* end = text + sizeof text;
+  // The digits are formed right-aligned in a field of blanks, two at a time;
+  // the slack after the field lets a short field be copied as one block of
+  // kBlock bytes.
+  constexpr std::size_t kBlock = 16;
+  char text[255 + 16 + kBlock];
+  char* end = text + 255 + 16;
   char* first = end;
   std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
                                       : static_cast<std::uint32_t>(value);
@@ -335,8 +338,8 @@ void WriteInteger(TextStream& s, std::int32_t value, std::int32_t width) {
   if (width > 255) width = 255;
   while (end - first < width) *--first = ' ';
   auto length = static_cast<std::size_t>(end - first);
-  if (OpenOutput(s) && length <= s.capacity - s.position) {
-    std::memcpy(s.buffer + s.position, first, length);
+  if (OpenOutput(s) && length <= kBlock && kBlock <= s.capacity - s.position) {
+    std::memcpy(s.buffer + s.position, first, kBlock);
     s.position += length;
   } else {
     Append(s, first, length);
