@@ -1,4 +1,4 @@
-// orvane at a terminal: a pseudo-terminal stands in for the console, and the
+// orvane (and kestrin) at a terminal: a pseudo-terminal stands in for the console, and the
 // test types only once the prompt it answers is on the screen. The terminal
 // neither echoes what is typed nor rewrites line ends, so the screen holds
 // exactly the bytes that the program wrote.
@@ -53,8 +53,9 @@ class TerminalSession : public testing::Test {
     if (!dir_.empty()) fs::remove_all(dir_);
   }
 
-  // Starts orvane on a new terminal in a folder of its own.
-  void Start(const char* locale) {
+  // Starts a program (orvane unless named) on a new terminal in a folder of
+  // its own.
+  void Start(const char* locale, const char* program = ORVANE_PATH) {
     char pattern[] = "/tmp/pty-test-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
@@ -77,7 +78,7 @@ class TerminalSession : public testing::Test {
     if (pid_ == 0) {
       if (chdir(dir_.c_str()) != 0) _exit(126);
       setenv("LC_ALL", locale, 1);
-      execl(ORVANE_PATH, "orvane", static_cast<char*>(nullptr));
+      execl(program, fs::path(program).filename().c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
   }
@@ -225,6 +226,26 @@ TEST_F(TerminalSession, RefusedCountWaitsForEnterTwice) {
   const std::size_t shown = screen_.size();
   ReadRest();
   EXPECT_EQ(screen_.size(), shown) << "written after the pause: " << screen_.substr(shown);
+  EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+// The four cells are read, across lines if need be, before a malformed one
+// is reported: after "3 x 2" the program still waits for the fourth.
+TEST_F(TerminalSession, KestrinReadsAllFourCellsBeforeReporting) {
+  Start("C.UTF-8", KESTRIN_PATH);
+  ASSERT_TRUE(ReadUntilScreenEndsWith(Utf8(u8"をスペース区切りで入れて下さい -->> "))) << screen_;
+  ASSERT_TRUE(WaitsForALine());
+  Type("3 x 2\r");
+  ASSERT_TRUE(WaitsForALine()) << "ended before the fourth cell: " << screen_;
+  const std::size_t shown = screen_.size();
+  Type("7 9\r");
+  EXPECT_EQ(ExitStatus(), 1);
+  ReadRest();
+  std::string report = screen_.substr(shown);
+  ASSERT_GE(report.find(Utf8(u8" で発生しました。")), 8u) << report;
+  report.replace(report.find(Utf8(u8" で発生しました。")) - 8, 8, "XXXXXXXX");
+  EXPECT_EQ(report, Utf8(u8"EInOutError がモジュール kestrin の XXXXXXXX で発生しました。\r\n"
+                         u8"入力値が数値ではありません.\r\n\r\n"));
   EXPECT_TRUE(fs::is_empty(dir_));
 }
 
