@@ -185,7 +185,9 @@ TEST_P(TerminalRunTest, PromptsShowBeforeEachAnswer) {
                  u8"　　　　　　　可能解の個数　　　500,000 個\r\n\r\n") +
                 kCategoryPrompt);
   ASSERT_TRUE(WaitsForALine());
-  Type("2\r");
+  Type("\r");  // Enter alone does not answer: the prompt stays
+  ASSERT_TRUE(WaitsForALine());
+  Type("   2\r");
   ASSERT_TRUE(ReadUntilScreenEndsWith(Utf8(u8"　　1番目の度数 =>  "))) << screen_;
   Type("3\r");
   ASSERT_TRUE(ReadUntilScreenEndsWith(Utf8(u8"　　2番目の度数 =>  "))) << screen_;
