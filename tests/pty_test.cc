@@ -197,9 +197,10 @@ TEST_P(TerminalRunTest, PromptsShowBeforeEachAnswer) {
   ASSERT_TRUE(ReadUntilScreenEndsWith("mid-p (LR):    0.375000\r\n")) << screen_;
   EXPECT_EQ(screen_, expected);
 
-  // The report is complete, and the program still waits for Enter.
-  EXPECT_EQ(ReadWholeFile(dir_ / "r.csv"), ReadWholeFile(road / "after" / "r.csv"));
+  // The program waits for Enter, with the result file complete and closed
+  // (which happens after the console summary).
   ASSERT_TRUE(WaitsForALine());
+  EXPECT_EQ(ReadWholeFile(dir_ / "r.csv"), ReadWholeFile(road / "after" / "r.csv"));
   Type("\r");
   EXPECT_EQ(ExitStatus(), 0);
   ReadRest();
