@@ -100,12 +100,17 @@ class TerminalSession : public testing::Test {
     return true;
   }
 
-  // After the end: whatever the program wrote that is not read yet.
+  // After the end: whatever the program wrote that is not read yet, up to
+  // the terminal's closing.
   void ReadRest() {
-    struct pollfd ready {master_, POLLIN, 0};
-    char bytes[4096];
-    ssize_t n;
-    while (poll(&ready, 1, 0) > 0 && (n = read(master_, bytes, sizeof bytes)) > 0) {
+    const auto deadline = Clock::now() + kPatience;
+    for (;;) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      struct pollfd ready {master_, POLLIN, 0};
+      if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) return;
+      char bytes[4096];
+      ssize_t n = read(master_, bytes, sizeof bytes);
+      if (n <= 0) return;
       screen_.append(bytes, static_cast<std::size_t>(n));
     }
   }
