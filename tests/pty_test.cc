@@ -1,7 +1,8 @@
-// orvane (and kestrin) at a terminal: a pseudo-terminal stands in for the console, and the
-// test types only once the prompt it answers is on the screen. The terminal
-// neither echoes what is typed nor rewrites line ends, so the screen holds
-// exactly the bytes that the program wrote.
+// The programs at a terminal: a pseudo-terminal stands in for the console,
+// and the test types only once the prompt it answers is on the screen. The
+// terminal neither echoes what is typed nor rewrites line ends, so the
+// screen holds exactly the bytes that the program wrote (standard error
+// included).
 //
 // Whether the program waits for a line is read from /proc: it has taken
 // what was typed when its count of bytes read has grown, and it waits when
@@ -250,8 +251,10 @@ TEST_F(TerminalSession, KestrinReadsAllFourCellsBeforeReporting) {
   EXPECT_EQ(ExitStatus(), 1);
   ReadRest();
   std::string report = screen_.substr(shown);
-  ASSERT_GE(report.find(Utf8(u8" で発生しました。")), 8u) << report;
-  report.replace(report.find(Utf8(u8" で発生しました。")) - 8, 8, "XXXXXXXX");
+  const std::size_t location_end = report.find(Utf8(u8" で発生しました。"));
+  ASSERT_NE(location_end, std::string::npos) << report;
+  ASSERT_GE(location_end, 8u) << report;
+  report.replace(location_end - 8, 8, "XXXXXXXX");
   EXPECT_EQ(report, Utf8(u8"EInOutError がモジュール kestrin の XXXXXXXX で発生しました。\r\n"
                          u8"入力値が数値ではありません.\r\n\r\n"));
   EXPECT_TRUE(fs::is_empty(dir_));
