@@ -222,11 +222,25 @@ std::size_t ScientificForm(long double magnitude, int biased_exponent, bool nega
 constexpr long double kFixedLow = 0x1p-116L;
 constexpr long double kFixedHigh = 0xFFFFFFFFFFFFFFF3p55L;
 
-}  // namespace
 
-std::size_t FormatReal(long double x, std::int32_t width, std::int32_t decimals, char* out) {
+// The texts of recent values, by value, width and decimals. A listing
+// writes the same few statistics over and over (every permutation of an
+// outcome has the same probability, chi-square and likelihood ratio), so most
+// texts are found here instead of being formed again.
+struct CachedText {
+  std::uint64_t significand;
+  std::uint16_t sign_exponent;
+  std::int16_t width;
+  std::int16_t decimals;
+  std::uint8_t length;  // 0: empty slot
+  char text[32];
+};
+constexpr int kCacheBits = 13;
+CachedText text_cache[1 << kCacheBits];
+
+std::size_t FormatUncached(long double x, const Bits& bits, std::int32_t width, std::int32_t decimals,
+                           char* out) {
   if (width > 255) width = 255;
-  Bits bits = BitsOf(x);
   bool sign = (bits.sign_exponent & 0x8000) != 0;
   if ((bits.sign_exponent & 0x7FFF) == 0x7FFF) {
     bool nan = (bits.significand << 1) != 0;
@@ -239,6 +253,32 @@ std::size_t FormatReal(long double x, std::int32_t width, std::int32_t decimals,
     return FixedForm(magnitude, biased_exponent, negative, width, decimals, out);
   }
   return ScientificForm(magnitude, biased_exponent, negative, width, out);
+}
+
+}  // namespace
+
+std::size_t FormatReal(long double x, std::int32_t width, std::int32_t decimals, char* out) {
+  Bits bits = BitsOf(x);
+  std::uint64_t hash = (bits.significand ^ (std::uint64_t{bits.sign_exponent} << 48) ^
+                        (static_cast<std::uint64_t>(width) << 32) ^ static_cast<std::uint32_t>(decimals)) *
+                       0x9E3779B97F4A7C15u;
+  CachedText& slot = text_cache[hash >> (64 - kCacheBits)];
+  if (slot.length != 0 && slot.significand == bits.significand &&
+      slot.sign_exponent == bits.sign_exponent && slot.width == width && slot.decimals == decimals) {
+    std::memcpy(out, slot.text, sizeof slot.text);
+    return slot.length;
+  }
+  std::size_t length = FormatUncached(x, bits, width, decimals, out);
+  if (length <= sizeof slot.text && width == static_cast<std::int16_t>(width) &&
+      decimals == static_cast<std::int16_t>(decimals)) {
+    slot.significand = bits.significand;
+    slot.sign_exponent = bits.sign_exponent;
+    slot.width = static_cast<std::int16_t>(width);
+    slot.decimals = static_cast<std::int16_t>(decimals);
+    slot.length = static_cast<std::uint8_t>(length);
+    std::memcpy(slot.text, out, sizeof slot.text);
+  }
+  return length;
 }
 
 std::size_t FormatReal(long double x, char* out) { return FormatReal(x, 23, -1, out); }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -154,6 +155,28 @@ TEST(RealTextTest, WidthAndDecimalsAreCapped) {
   std::string many = Fixed(1, 0, 1000);
   EXPECT_EQ(many.size(), 218u);
   EXPECT_EQ(many.substr(0, 4), "1.00");
+}
+
+}  // namespace
+
+namespace {
+
+// Texts are remembered by value, width and decimals: a value met again, or
+// one that shares its slot with another, must still get its own text.
+TEST(RealTextTest, RepeatedValuesGiveTheSameText) {
+  std::vector<std::string> first;
+  for (int i = 0; i < 20000; ++i) {
+    long double v = (i % 2 ? -1.0L : 1.0L) / (1 + i % 4999) * (i % 3 == 0 ? 1e-50L : 1e3L);
+    first.push_back(Fixed(v, 8 + i % 15, i % 19 - 1));
+  }
+  for (int i = 19999; i >= 0; --i) {
+    long double v = (i % 2 ? -1.0L : 1.0L) / (1 + i % 4999) * (i % 3 == 0 ? 1e-50L : 1e3L);
+    ASSERT_EQ(Fixed(v, 8 + i % 15, i % 19 - 1), first[i]) << i;
+  }
+  EXPECT_EQ(Fixed(2.5L, 8, 1), "     2.5");
+  EXPECT_EQ(Fixed(2.5L, 8, 0), "       3");
+  EXPECT_EQ(Fixed(2.5L, 9, 1), "      2.5");
+  EXPECT_EQ(Fixed(-2.5L, 8, 1), "    -2.5");
 }
 
 }  // namespace
