@@ -56,8 +56,8 @@ void WriteCountLine(std::int32_t solution_count) {
 
 namespace {
 
-void WriteOutcomeTail(long double probability, long double chi2, Extremeness chi2_class,
-                      Extremeness lr_class, long double lr) {
+void WriteOutcomeTail(const long double& probability, const long double& chi2, Extremeness chi2_class,
+                      Extremeness lr_class, const long double& lr) {
   WriteText(ResultFile, u",");
   WriteReal(ResultFile, probability);
   IoCheck();
