@@ -279,9 +279,12 @@ std::size_t ScientificForm(const long double& x, bool negative, int width, char*
   return n + 4;
 }
 
-// The range of the fixed form: 2^-116 up to (2^64 - 13) x 2^55.
-constexpr long double kFixedLow = 0x1p-116L;
-constexpr long double kFixedHigh = 0xFFFFFFFFFFFFFFF3p55L;
+// The range of the fixed form, 2^-116 up to (2^64 - 13) x 2^55, as biased
+// exponents and significands.
+constexpr int kFixedLowExponent = 16383 - 116;
+constexpr std::uint64_t kFixedLowSignificand = 0x8000000000000000u;
+constexpr int kFixedHighExponent = 16383 + 118;
+constexpr std::uint64_t kFixedHighSignificand = 0xFFFFFFFFFFFFFFF3u;
 
 
 // The texts of recent values, by value, width and decimals. A listing
@@ -307,9 +310,15 @@ std::size_t FormatUncached(const long double& x, const Bits& bits, std::int32_t 
     bool nan = (bits.significand << 1) != 0;
     return SpecialValue(sign, nan, width, out);
   }
-  long double magnitude = std::fabs(x);
-  bool negative = sign && x != 0;
-  if (decimals >= 0 && (x == 0 || (magnitude >= kFixedLow && magnitude <= kFixedHigh))) {
+  // Compared by their fields, which order the magnitudes as the values do.
+  int exponent = bits.sign_exponent & 0x7FFF;
+  bool zero = exponent == 0 && bits.significand == 0;
+  bool negative = sign && !zero;
+  bool above_low = exponent > kFixedLowExponent ||
+                   (exponent == kFixedLowExponent && bits.significand >= kFixedLowSignificand);
+  bool below_high = exponent < kFixedHighExponent ||
+                    (exponent == kFixedHighExponent && bits.significand <= kFixedHighSignificand);
+  if (decimals >= 0 && (zero || (above_low && below_high))) {
     return FixedForm(x, negative, width, decimals, out);
   }
   return ScientificForm(x, negative, width, out);
