@@ -321,6 +321,7 @@ void WriteInteger(TextStream& s, std::int32_t value, std::int32_t width) {
   char text[255 + 16 + kBlock];
   char* end = text + 255 + 16;
   char* first = end;
+  std::memset(end - kBlock, ' ', kBlock);
   std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
                                       : static_cast<std::uint32_t>(value);
   while (magnitude >= 100) {
@@ -336,7 +337,13 @@ void WriteInteger(TextStream& s, std::int32_t value, std::int32_t width) {
   }
   if (value < 0) *--first = '-';
   if (width > 255) width = 255;
-  while (end - first < width) *--first = ' ';
+  if (end - first < width) {
+    if (width <= static_cast<std::int32_t>(kBlock)) {
+      first = end - width;  // the blanks are there already
+    } else {
+      while (end - first < width) *--first = ' ';
+    }
+  }
   auto length = static_cast<std::size_t>(end - first);
   if (OpenOutput(s) && length <= kBlock && kBlock <= s.capacity - s.position) {
     std::memcpy(s.buffer + s.position, first, kBlock);
