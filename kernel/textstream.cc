@@ -313,43 +313,56 @@ void WriteText(TextStream& s, std::u16string_view text) {
 
 void WriteChar(TextStream& s, char16_t c) { WriteText(s, std::u16string_view(&c, 1)); }
 
+namespace {
+
+int DecimalDigits(std::uint32_t value) {
+  int count = 1;
+  while (value >= 10) {
+    value /= 10;
+    ++count;
+  }
+  return count;
+}
+
+// Writes the digits of value backwards, two at a time, ending just before end.
+void WriteDigitsBefore(char* end, std::uint32_t value) {
+  while (value >= 100) {
+    end -= 2;
+    std::memcpy(end, kDigitPairs + 2 * (value % 100), 2);
+    value /= 100;
+  }
+  if (value >= 10) {
+    std::memcpy(end - 2, kDigitPairs + 2 * value, 2);
+  } else {
+    end[-1] = static_cast<char>('0' + value);
+  }
+}
+
+}  // namespace
+
 void WriteInteger(TextStream& s, std::int32_t value, std::int32_t width) {
-  // The digits are formed right-aligned in a field of blanks, two at a time;
-  // the slack after the field lets a short field be copied as one block of
-  // kBlock bytes.
-  constexpr std::size_t kBlock = 16;
-  char text[255 + 16 + kBlock];
-  char* end = text + 255 + 16;
-  char* first = end;
-  std::memset(end - kBlock, ' ', kBlock);
   std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
                                       : static_cast<std::uint32_t>(value);
-  while (magnitude >= 100) {
-    first -= 2;
-    std::memcpy(first, kDigitPairs + 2 * (magnitude % 100), 2);
-    magnitude /= 100;
-  }
-  if (magnitude >= 10) {
-    first -= 2;
-    std::memcpy(first, kDigitPairs + 2 * magnitude, 2);
-  } else {
-    *--first = static_cast<char>('0' + magnitude);
-  }
-  if (value < 0) *--first = '-';
+  auto body = static_cast<std::size_t>(DecimalDigits(magnitude) + (value < 0 ? 1 : 0));
   if (width > 255) width = 255;
-  if (end - first < width) {
-    if (width <= static_cast<std::int32_t>(kBlock)) {
-      first = end - width;  // the blanks are there already
-    } else {
-      while (end - first < width) *--first = ' ';
-    }
+  std::size_t length = width > static_cast<std::int32_t>(body) ? static_cast<std::size_t>(width) : body;
+  // Formed in place in the buffer when it has room: the blanks of a field
+  // of up to 16 as one block, then the digits over its end.
+  constexpr std::size_t kBlock = 16;
+  char staged[255 + 16];
+  bool direct = OpenOutput(s) && length <= kBlock && kBlock <= s.capacity - s.position;
+  char* out = direct ? s.buffer + s.position : staged;
+  if (direct) {
+    std::memset(out, ' ', kBlock);
+  } else {
+    std::memset(out, ' ', length - body);
   }
-  auto length = static_cast<std::size_t>(end - first);
-  if (OpenOutput(s) && length <= kBlock && kBlock <= s.capacity - s.position) {
-    std::memcpy(s.buffer + s.position, first, kBlock);
+  WriteDigitsBefore(out + length, magnitude);
+  if (value < 0) out[length - body] = '-';
+  if (direct) {
     s.position += length;
   } else {
-    Append(s, first, length);
+    Append(s, staged, length);
   }
 }
 
