@@ -138,6 +138,28 @@ bool IsFailureReport(std::string_view report, std::string_view module) {
   return true;
 }
 
+// Every file the run left: ASCII lines ending in CR LF.
+bool ResultFilesWellFormed() {
+  DIR* dir = opendir(scratch);
+  if (dir == nullptr) return true;
+  bool good = true;
+  while (dirent* entry = readdir(dir)) {
+    std::string path = std::string(scratch) + "/" + entry->d_name;
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    int fd = __real_open(path.c_str(), O_RDONLY);
+    if (fd < 0) continue;
+    std::string bytes = ReadAll(fd);
+    close(fd);
+    if (!LinesEndInCrLf(bytes)) good = false;
+    for (unsigned char c : bytes) {
+      if (c >= 0x80) good = false;
+    }
+  }
+  closedir(dir);
+  return good;
+}
+
 void EmptyScratch() {
   DIR* dir = opendir(scratch);
   if (dir == nullptr) return;
@@ -281,6 +303,7 @@ int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   stdout_bytes = ReadAll(output);
   stderr_bytes = ReadAll(error);
   close(input), close(output), close(error);
+  bool files_well_formed = ResultFilesWellFormed();
   EmptyScratch();
   // What the run covered, as if it had run here.
   for (std::size_t i = 0; i < counter_bytes; ++i) {
@@ -307,6 +330,7 @@ int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Crash("an exit status other than 0 and 1");
   }
   if (!LinesEndInCrLf(stdout_bytes)) Crash("a line of standard output without CR LF");
+  if (!files_well_formed) Crash("a result file with a line without CR LF or a byte beyond ASCII");
   return 0;
 }
 

@@ -85,6 +85,7 @@ Shown ParseFixed(std::string_view text, int width, int decimals) {
   Expect(blanks != std::string_view::npos, "fixed form: nothing but blanks");
   std::string_view body = text.substr(blanks);
   Expect(blanks == 0 || text.size() == static_cast<std::size_t>(width), "fixed form: padded past the width");
+  Expect(static_cast<int>(text.size()) >= width, "fixed form: narrower than the width");
   Shown s;
   if (body[0] == '-') {
     s.negative = true;
