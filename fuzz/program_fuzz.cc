@@ -33,7 +33,6 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/reference.h"
 
 int ProgramMain();
 
@@ -202,34 +201,6 @@ bool WaitFor(pid_t child, int& status) {
   return true;
 }
 
-#if defined(FUZZ_ORVANE)
-// The cost of the enumeration the input asks for, as the dialogue reads it:
-// k, then k frequencies. Runs that would take seconds of outcomes are left
-// out, so that the fuzzer keeps its pace; the golden cases cover them.
-bool TooSlow(const std::uint8_t* data, std::size_t size) {
-  reference::Input in{std::string_view(reinterpret_cast<const char*>(data), size)};
-  reference::IntegerRead k = reference::ReadInteger(in);
-  reference::SkipLine(in);
-  if (k.malformed || k.value < 1 || k.value > 10) return false;
-  std::uint32_t total = 0;
-  for (int i = 0; i < k.value; ++i) {
-    reference::IntegerRead x = reference::ReadInteger(in);
-    reference::SkipLine(in);
-    if (x.malformed) return false;
-    total += static_cast<std::uint32_t>(x.value);
-  }
-  auto t0 = static_cast<std::int32_t>(total);
-  if (t0 < 0 || t0 > 1754) return false;
-  // Outcomes C(t0 + k - 1, k - 1), capped at the limit, each found after a
-  // scan of t0 + 1 values of the last frequency.
-  double outcomes = 1;
-  for (int i = 1; i < k.value; ++i) outcomes = outcomes * (t0 + i) / i;
-  if (outcomes > 500000) outcomes = 500000;
-  return outcomes * (t0 + 1) * k.value > 2e7;
-}
-#else
-bool TooSlow(const std::uint8_t*, std::size_t) { return false; }
-#endif
 
 }  // namespace
 
@@ -277,7 +248,6 @@ int LLVMFuzzerInitialize(int*, char***) {
 }
 
 int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (TooSlow(data, size)) return 0;
   int input = MemoryFile("stdin", data, size);
   int output = MemoryFile("stdout", nullptr, 0);
   int error = MemoryFile("stderr", nullptr, 0);
