@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Times the worst-case workloads of both programs on a Release build.
 #
-#   bench/run.sh [runs]      (default 7 runs per workload)
+#   bench/run.sh [runs] [folder]
 #
+# runs defaults to 7; folder holds the orvane and kestrin to time (default:
+# a Release build of this tree), e.g. an older build to compare with.
 # For each workload: the median wall time of the whole process, outcomes per
 # second, peak memory, and the median time of copying the result file it
 # produced with cp, the floor for writing those bytes.
@@ -12,7 +14,8 @@ runs=${1:-7}
 build=build-bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j >/dev/null
-bin="$PWD/$build"
+timer="$PWD/$build/bench/timed_run"
+bin=$(realpath "${2:-$build}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -34,7 +37,7 @@ for spec in "${workloads[@]}"; do
   walls=() peak=0
   for ((i = 0; i < runs; i++)); do
     rm -f "$work/$file"
-    read -r wall rss < <("$bin/bench/timed_run" "$work" "$work/stdin" "$bin/$program")
+    read -r wall rss < <("$timer" "$work" "$work/stdin" "$bin/$program")
     walls+=("$wall")
     peak=$rss
   done
@@ -42,7 +45,7 @@ for spec in "${workloads[@]}"; do
   copies=()
   for ((i = 0; i < runs; i++)); do
     rm -f "$work/copy"
-    read -r wall rss < <("$bin/bench/timed_run" "$work" /dev/null "$(command -v cp)" "$file" copy)
+    read -r wall rss < <("$timer" "$work" /dev/null "$(command -v cp)" "$file" copy)
     copies+=("$wall")
   done
   cp_us=$(printf '%s\n' "${copies[@]}" | median)

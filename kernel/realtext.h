@@ -5,6 +5,10 @@
 // powers of ten into [1, 16), y = v x 10^17 is rounded to an integer, and the
 // digits of y (19 when y >= 10^18) are then rounded half up on the decimal
 // digits to what the form shows.
+//
+// Values are taken by reference: the procedures read the bits of a value,
+// and reading them from where the value has long been stored is much
+// cheaper than from a copy the x87 unit has just written.
 #ifndef KERNEL_REALTEXT_H_
 #define KERNEL_REALTEXT_H_
 
@@ -24,10 +28,20 @@ inline constexpr std::size_t kMaxRealText = 300;
 /// A text longer than the width is never cut: 100000 with width 8 and 2
 /// decimals is "100000.00". 12.25 with width 8 and 1 decimal is "    12.3";
 /// -0.0009765625 with width 8 and 2 decimals is "   -0.00".
-std::size_t FormatReal(long double x, std::int32_t width, std::int32_t decimals, char* out);
+std::size_t FormatReal(const long double& x, std::int32_t width, std::int32_t decimals, char* out);
+
+/// The decimal expansion both forms start from: |x| is scaled by powers of
+/// ten (each the correctly rounded extended value, every product rounded)
+/// into v in [1, 16), and y = v x 10^17 rounded to an extended real, then to
+/// an integer; |x| ~ y x 10^(scale - 17). y is below 1.6 x 10^18.
+struct ScaledDecimal {
+  std::int64_t y;
+  int scale;
+};
+ScaledDecimal ScaleToDecimal(const long double& x);
 
 /// The default form: scientific, 23 characters, 15 significant digits.
 /// 0.03125 is " 3.12500000000000E-0002".
-std::size_t FormatReal(long double x, char* out);
+std::size_t FormatReal(const long double& x, char* out);
 
 #endif  // KERNEL_REALTEXT_H_

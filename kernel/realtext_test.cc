@@ -1,10 +1,14 @@
 #include "kernel/realtext.h"
 
+#include "kernel/numeric.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -154,6 +158,84 @@ TEST(RealTextTest, WidthAndDecimalsAreCapped) {
   std::string many = Fixed(1, 0, 1000);
   EXPECT_EQ(many.size(), 218u);
   EXPECT_EQ(many.substr(0, 4), "1.00");
+}
+
+}  // namespace
+
+namespace {
+
+// Texts are remembered by value, width and decimals: a value met again, or
+// one that shares its slot with another, must still get its own text.
+TEST(RealTextTest, RepeatedValuesGiveTheSameText) {
+  std::vector<std::string> first;
+  for (int i = 0; i < 20000; ++i) {
+    long double v = (i % 2 ? -1.0L : 1.0L) / (1 + i % 4999) * (i % 3 == 0 ? 1e-50L : 1e3L);
+    first.push_back(Fixed(v, 8 + i % 15, i % 19 - 1));
+  }
+  for (int i = 19999; i >= 0; --i) {
+    long double v = (i % 2 ? -1.0L : 1.0L) / (1 + i % 4999) * (i % 3 == 0 ? 1e-50L : 1e3L);
+    ASSERT_EQ(Fixed(v, 8 + i % 15, i % 19 - 1), first[i]) << i;
+  }
+  EXPECT_EQ(Fixed(2.5L, 8, 1), "     2.5");
+  EXPECT_EQ(Fixed(2.5L, 8, 0), "       3");
+  EXPECT_EQ(Fixed(2.5L, 9, 1), "      2.5");
+  EXPECT_EQ(Fixed(-2.5L, 8, 1), "    -2.5");
+}
+
+}  // namespace
+
+namespace {
+
+// The scaling done on the x87 unit itself, operation by operation: the
+// reference for the integer arithmetic that forms the expansion of normal
+// values.
+ScaledDecimal ScaleOnTheUnit(long double x) {
+  int scale = 0;
+  long double v = std::fabs(x);
+  while (v != 0) {
+    std::uint16_t top;
+    std::memcpy(&top, reinterpret_cast<const char*>(&v) + 8, 2);
+    int b = (top & 0x7FFF) == 0 ? -16382 : (top & 0x7FFF) - 16383;
+    int k = (b * 19728) >> 16;
+    if (k == 0) break;
+    scale += k;
+    char text[16];
+    std::snprintf(text, sizeof text, "1e%d", -k);
+    v = v * WithExceptionsMasked([&] { return std::strtold(text, nullptr); });
+  }
+  return {std::llrint(v * 1e17L), scale};
+}
+
+TEST(RealTextTest, IntegerScalingMatchesTheUnit) {
+  std::uint64_t state = 0x243F6A8885A308D3u;
+  auto next = [&] {
+    state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+    return state;
+  };
+  auto check = [](long double x) {
+    ScaledDecimal fast = ScaleToDecimal(x);
+    ScaledDecimal reference = ScaleOnTheUnit(x);
+    ASSERT_EQ(fast.y, reference.y) << static_cast<double>(x);
+    ASSERT_EQ(fast.scale, reference.scale) << static_cast<double>(x);
+  };
+  for (int i = 0; i < 300000; ++i) {
+    std::uint64_t significand = next() | (std::uint64_t{1} << 63);
+    int exponent = i % 4 == 0 ? static_cast<int>(next() % 32766) + 1 : 16383 - 200 + static_cast<int>(next() % 400);
+    check(ExtendedFromParts(i % 2 == 1, exponent, significand));
+  }
+  // Exact powers of ten and their neighbours, where the scaling lands on 1.
+  for (int j = -300; j <= 300; ++j) {
+    char text[16];
+    std::snprintf(text, sizeof text, "1e%d", j);
+    long double p = WithExceptionsMasked([&] { return std::strtold(text, nullptr); });
+    check(p);
+    check(std::nextafter(p, 0.0L));
+    check(std::nextafter(p, 1e4000L));
+  }
+  check(std::numeric_limits<long double>::max());
+  check(std::numeric_limits<long double>::min());
+  check(0x1p-16445L);
+  check(0);
 }
 
 }  // namespace

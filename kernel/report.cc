@@ -1,5 +1,6 @@
 #include "kernel/report.h"
 
+#include "kernel/resultfile.h"
 #include "kernel/textstream.h"
 
 namespace {
@@ -9,46 +10,54 @@ const char16_t* const kResultLabels[4] = {u"p (chi2),", u"mid-p (chi2),", u"p (L
 const char16_t* const kConsoleLabels[4] = {u"p (chi2):    ", u"mid-p (chi2):", u"p (LR):      ",
                                            u"mid-p (LR):  "};
 
-void WriteEmptyLine(TextStream& stream) {
-  WriteLineEnd(stream);
-  IoCheck();
-}
-
 void WriteResults(TextStream& stream, const char16_t* const labels[4], const PValues& results) {
   const long double values[4] = {results.p_chi2, results.mid_p_chi2, results.p_lr, results.mid_p_lr};
   for (int i = 0; i < 4; ++i) {
     WriteText(stream, labels[i]);
     WriteReal(stream, values[i], 10, 6);
-    WriteLineEnd(stream);
-    IoCheck();
+    EndLine(stream);
   }
 }
 
 }  // namespace
 
+void EndLine(TextStream& stream) {
+  WriteLineEnd(stream);
+  IoCheck();
+}
+
+void WriteStatisticsLine(long double chi2_0, long double lr_0, long double minus_two_log_lr_0) {
+  WriteText(ResultFile, u"Chi2_0,");
+  WriteReal(ResultFile, chi2_0, 10, 5);
+  WriteText(ResultFile, u",LR_0,");
+  WriteReal(ResultFile, lr_0, 13, 10);
+  WriteText(ResultFile, u",-2Log(LR_0),");
+  WriteReal(ResultFile, minus_two_log_lr_0, 10, 5);
+  EndLine(ResultFile);
+}
+
 void WriteProgressBanner() {
-  WriteEmptyLine(ConsoleOutput);
+  EndLine(ConsoleOutput);
   WriteText(ConsoleOutput, u"    --------------------------------------");
-  WriteLineEnd(ConsoleOutput);
-  IoCheck();
-  WriteEmptyLine(ConsoleOutput);
+  EndLine(ConsoleOutput);
+  EndLine(ConsoleOutput);
   WriteText(ConsoleOutput, u" Now calulating ........ ");
-  WriteLineEnd(ConsoleOutput);
-  IoCheck();
-  WriteEmptyLine(ConsoleOutput);
+  EndLine(ConsoleOutput);
+  EndLine(ConsoleOutput);
 }
 
 void WriteCountLine(std::int32_t solution_count) {
-  WriteEmptyLine(ResultFile);
+  EndLine(ResultFile);
   WriteText(ResultFile, u"# of solutions,,");
   WriteInteger(ResultFile, solution_count, 32);
-  WriteLineEnd(ResultFile);
-  IoCheck();
-  WriteEmptyLine(ResultFile);
+  EndLine(ResultFile);
+  EndLine(ResultFile);
 }
 
-void WriteOutcomeTail(long double probability, long double chi2, Extremeness chi2_class,
-                      Extremeness lr_class, long double lr) {
+namespace {
+
+void WriteOutcomeTail(const long double& probability, const long double& chi2, Extremeness chi2_class,
+                      Extremeness lr_class, const long double& lr) {
   WriteText(ResultFile, u",");
   WriteReal(ResultFile, probability);
   IoCheck();
@@ -63,20 +72,36 @@ void WriteOutcomeTail(long double probability, long double chi2, Extremeness chi
                                                          : u",");
   IoCheck();
   WriteReal(ResultFile, lr, 20, 17);
-  WriteLineEnd(ResultFile);
-  IoCheck();
+  EndLine(ResultFile);
+}
+
+}  // namespace
+
+PValues WalkSolutionTable(std::int32_t count, const long double chi2[], const long double lr[],
+                          const long double probability[], long double chi2_0, long double lr_0,
+                          void (*write_cells)(std::int32_t entry)) {
+  PValueSums sums{};
+  for (std::int32_t c = 1; c <= count; ++c) {
+    Extremeness chi2_class = ClassifyChiSquare(chi2[c], chi2_0);
+    Extremeness lr_class = ClassifyLikelihoodRatio(lr[c], lr_0);
+    if (WriteOutcomeRows) {
+      write_cells(c);
+      WriteOutcomeTail(probability[c], chi2[c], chi2_class, lr_class, lr[c]);
+    }
+    AddOutcome(sums, chi2_class, lr_class, probability[c]);
+  }
+  return FormPValues(sums);
 }
 
 void WriteSummary(std::int32_t solution_count, const PValues& results) {
-  WriteEmptyLine(ResultFile);
+  EndLine(ResultFile);
   WriteResults(ResultFile, kResultLabels, results);
-  WriteEmptyLine(ResultFile);
+  EndLine(ResultFile);
 
-  WriteEmptyLine(ConsoleOutput);
+  EndLine(ConsoleOutput);
   WriteText(ConsoleOutput, u"# of solutions: ");
   WriteInteger(ConsoleOutput, solution_count, 12);
-  WriteLineEnd(ConsoleOutput);
-  IoCheck();
-  WriteEmptyLine(ConsoleOutput);
+  EndLine(ConsoleOutput);
+  EndLine(ConsoleOutput);
   WriteResults(ConsoleOutput, kConsoleLabels, results);
 }

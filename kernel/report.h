@@ -7,6 +7,15 @@
 #include <cstdint>
 
 #include "kernel/pvalue.h"
+#include "kernel/textstream.h"
+
+/// Ends the current line (an empty line when nothing precedes it) and checks
+/// the stream.
+void EndLine(TextStream& stream);
+
+/// Result file: the observed statistics, "Chi2_0," with 5 decimals,
+/// ",LR_0," with 10 and ",-2Log(LR_0)," with 5, and the line end.
+void WriteStatisticsLine(long double chi2_0, long double lr_0, long double minus_two_log_lr_0);
 
 /// Console: an empty line, a rule, an empty line, the calculating line and
 /// an empty line.
@@ -16,11 +25,15 @@ void WriteProgressBanner();
 /// of 32, and an empty line.
 void WriteCountLine(std::int32_t solution_count);
 
-/// Result file, after the outcome's own cells: the empty column, the
-/// probability, the chi-square, the two marks ("*" beyond, "=" tied) and the
-/// likelihood ratio, then the line end.
-void WriteOutcomeTail(long double probability, long double chi2, Extremeness chi2_class,
-                      Extremeness lr_class, long double lr);
+/// The walk of a solution table, entries 1 .. count in table order: each
+/// entry is classified against the observed statistics, listed when
+/// WriteOutcomeRows is set (its own cells by write_cells, then the empty
+/// column, the probability, the chi-square, the two marks, "*" beyond and
+/// "=" tied, and the likelihood ratio), and its probability added to the
+/// sums that give p and mid-p.
+PValues WalkSolutionTable(std::int32_t count, const long double chi2[], const long double lr[],
+                          const long double probability[], long double chi2_0, long double lr_0,
+                          void (*write_cells)(std::int32_t entry));
 
 /// The four results in the result file (between empty lines), then the
 /// count and the results on the console.

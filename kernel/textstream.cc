@@ -346,7 +346,7 @@ void WriteInteger(TextStream& s, std::int32_t value, std::int32_t width) {
   }
 }
 
-void WriteReal(TextStream& s, long double value, std::int32_t width, std::int32_t decimals) {
+void WriteReal(TextStream& s, const long double& value, std::int32_t width, std::int32_t decimals) {
   if (OpenOutput(s) && s.capacity - s.position >= kMaxRealText) {
     s.position += FormatReal(value, width, decimals, s.buffer + s.position);
     return;
@@ -355,7 +355,7 @@ void WriteReal(TextStream& s, long double value, std::int32_t width, std::int32_
   Append(s, text, FormatReal(value, width, decimals, text));
 }
 
-void WriteReal(TextStream& s, long double value) { WriteReal(s, value, 23, -1); }
+void WriteReal(TextStream& s, const long double& value) { WriteReal(s, value, 23, -1); }
 
 void WriteLineEnd(TextStream& s) {
   Append(s, "\r\n", 2);

@@ -53,9 +53,9 @@ void WriteChar(TextStream& stream, char16_t c);
 /// "       5"; a longer text is written whole.
 void WriteInteger(TextStream& stream, std::int32_t value, std::int32_t width);
 /// The fixed form (scientific outside its range) of kernel/realtext.
-void WriteReal(TextStream& stream, long double value, std::int32_t width, std::int32_t decimals);
+void WriteReal(TextStream& stream, const long double& value, std::int32_t width, std::int32_t decimals);
 /// The default real form of kernel/realtext.
-void WriteReal(TextStream& stream, long double value);
+void WriteReal(TextStream& stream, const long double& value);
 /// CR LF, then EndWrite.
 void WriteLineEnd(TextStream& stream);
 /// Ends a group of writes: a terminal gets the buffered bytes now.

@@ -6,11 +6,6 @@
 
 namespace {
 
-void WriteEmptyLine(TextStream& stream) {
-  WriteLineEnd(stream);
-  IoCheck();
-}
-
 void WriteCell(TextStream& stream, std::int32_t value, std::u16string_view separator) {
   WriteInteger(stream, value, 0);
   WriteText(stream, separator);
@@ -24,74 +19,67 @@ void WriteExpected(TextStream& stream, long double value, std::int32_t decimals,
   IoCheck();
 }
 
+// The cells of an outcome row, each in a field of 8.
+void WriteCells(std::int32_t entry) {
+  for (int i = 0; i < 4; ++i) {
+    WriteInteger(ResultFile, SolutionCells[entry][i], 8);
+    WriteText(ResultFile, u",");
+    IoCheck();
+  }
+}
+
 }  // namespace
 
 void WriteOpeningBlocks() {
-  WriteEmptyLine(ResultFile);
+  // The file: an empty line, the cells with N after an empty field, the
+  // expected values, and the statistics between empty lines.
+  EndLine(ResultFile);
   WriteCell(ResultFile, n11, u",");
   WriteCell(ResultFile, n12, u",");
   WriteCell(ResultFile, n21, u",");
   WriteCell(ResultFile, n22, u",,");
   WriteInteger(ResultFile, N, 0);
-  WriteEmptyLine(ResultFile);
+  EndLine(ResultFile);
   WriteExpected(ResultFile, e11, 2, u",");
   WriteExpected(ResultFile, e12, 2, u",");
   WriteExpected(ResultFile, e21, 2, u",");
   WriteReal(ResultFile, e22, 8, 2);
-  WriteEmptyLine(ResultFile);
-  WriteEmptyLine(ResultFile);
-  WriteText(ResultFile, u"Chi2_0,");
-  WriteReal(ResultFile, Chi2_0, 10, 5);
-  WriteText(ResultFile, u",LR_0,");
-  WriteReal(ResultFile, LR_0, 13, 10);
-  WriteText(ResultFile, u",-2Log(LR_0),");
-  WriteReal(ResultFile, MinusTwoLogLR_0, 10, 5);
-  WriteEmptyLine(ResultFile);
-  WriteEmptyLine(ResultFile);
+  EndLine(ResultFile);
+  EndLine(ResultFile);
+  WriteStatisticsLine(Chi2_0, LR_0, MinusTwoLogLR_0);
+  EndLine(ResultFile);
 
-  // The console lines differ from the file's: a header with "sum", a single
-  // comma before N, and ",," before e22 with the sum at the end.
-  WriteEmptyLine(ConsoleOutput);
+  // The console differs from the file: a header with "sum", a single comma
+  // before N, ",," before e22 with the sum at the end, and the statistics
+  // without -2 ln LR_0.
+  EndLine(ConsoleOutput);
   WriteText(ConsoleOutput, u",,n11,n12,n21,n22,sum");
-  WriteEmptyLine(ConsoleOutput);
+  EndLine(ConsoleOutput);
   WriteCell(ConsoleOutput, n11, u",");
   WriteCell(ConsoleOutput, n12, u",");
   WriteCell(ConsoleOutput, n21, u",");
   WriteCell(ConsoleOutput, n22, u",");
   WriteInteger(ConsoleOutput, N, 0);
-  WriteEmptyLine(ConsoleOutput);
+  EndLine(ConsoleOutput);
   WriteExpected(ConsoleOutput, e11, 1, u",");
   WriteExpected(ConsoleOutput, e12, 1, u",");
   WriteExpected(ConsoleOutput, e21, 1, u",,");
   WriteExpected(ConsoleOutput, e22, 1, u",");
   WriteReal(ConsoleOutput, ExpectedSum, 8, 2);
-  WriteEmptyLine(ConsoleOutput);
-  WriteEmptyLine(ConsoleOutput);
+  EndLine(ConsoleOutput);
+  EndLine(ConsoleOutput);
   WriteText(ConsoleOutput, u"Chi2,");
   WriteReal(ConsoleOutput, Chi2_0, 10, 5);
   WriteText(ConsoleOutput, u",LR,");
   WriteReal(ConsoleOutput, LR_0, 10, 5);
-  WriteEmptyLine(ConsoleOutput);
+  EndLine(ConsoleOutput);
 }
 
 void WriteListingAndSummary() {
   WriteCountLine(SolutionCount);
   WriteText(ResultFile, u"n11,n12,n21,n22,,p,chi2,chi2>Chi2_0,LR<LR_0,LR");
-  WriteEmptyLine(ResultFile);
+  EndLine(ResultFile);
 
-  PValueSums sums{};
-  for (std::int32_t c = 1; c <= SolutionCount; ++c) {
-    Extremeness chi2_class = ClassifyChiSquare(SolutionChi2[c], Chi2_0);
-    Extremeness lr_class = ClassifyLikelihoodRatio(SolutionLR[c], LR_0);
-    if (WriteOutcomeRows) {
-      for (int i = 0; i < 4; ++i) {
-        WriteInteger(ResultFile, SolutionCells[c][i], 8);
-        WriteText(ResultFile, u",");
-        IoCheck();
-      }
-      WriteOutcomeTail(SolutionProbability[c], SolutionChi2[c], chi2_class, lr_class, SolutionLR[c]);
-    }
-    AddOutcome(sums, chi2_class, lr_class, SolutionProbability[c]);
-  }
-  WriteSummary(SolutionCount, FormPValues(sums));
+  WriteSummary(SolutionCount, WalkSolutionTable(SolutionCount, SolutionChi2, SolutionLR,
+                                                 SolutionProbability, Chi2_0, LR_0, WriteCells));
 }

@@ -19,8 +19,8 @@ std::int32_t SolutionCount;
 alignas(kHugePage) long double SolutionChi2[kTableEntries<long double>];
 alignas(kHugePage) long double SolutionLR[kTableEntries<long double>];
 alignas(kHugePage) long double SolutionProbability[kTableEntries<long double>];
-alignas(kHugePage) std::int32_t
-    SolutionFrequencies[kTableEntries<std::int32_t[kMaxCategories]>][kMaxCategories];
+alignas(kHugePage) std::int16_t
+    SolutionFrequencies[kTableEntries<std::int16_t[kMaxCategories]>][kMaxCategories];
 
 namespace {
 
@@ -116,8 +116,10 @@ void RecordOutcome() {
   SolutionLR[c] = partial_lr[k - 1] * lr_factor[v];
   SolutionProbability[c] = partial_probability[k - 1] / factorial[v];
   // All ten places at once (those above k are zero and never read): a
-  // fixed-size copy instead of a call per outcome.
-  std::memcpy(SolutionFrequencies[c], &x[1], sizeof SolutionFrequencies[c]);
+  // fixed-size copy instead of a loop over k.
+  for (std::int32_t i = 0; i < kMaxCategories; ++i) {
+    SolutionFrequencies[c][i] = static_cast<std::int16_t>(x[i + 1]);
+  }
 }
 
 void EnumerateOutcomes(std::int32_t level, std::int32_t k) {

@@ -6,11 +6,6 @@
 
 namespace {
 
-void WriteEmptyLine(TextStream& stream) {
-  WriteLineEnd(stream);
-  IoCheck();
-}
-
 // The observed frequencies, each followed by a comma, then their total.
 void WriteObservedLine(TextStream& stream) {
   for (std::int32_t i = 1; i <= k; ++i) {
@@ -19,8 +14,7 @@ void WriteObservedLine(TextStream& stream) {
     IoCheck();
   }
   WriteInteger(stream, T0, 8);
-  WriteLineEnd(stream);
-  IoCheck();
+  EndLine(stream);
 }
 
 void WriteExpectedLine(TextStream& stream) {
@@ -30,31 +24,32 @@ void WriteExpectedLine(TextStream& stream) {
     IoCheck();
   }
   WriteReal(stream, ExpectedSum, 8, 2);
-  WriteLineEnd(stream);
-  IoCheck();
+  EndLine(stream);
+}
+
+// The frequencies of an outcome row, each in a field of 8.
+void WriteFrequencies(std::int32_t entry) {
+  for (std::int32_t i = 0; i < k; ++i) {
+    WriteInteger(ResultFile, SolutionFrequencies[entry][i], 8);
+    WriteText(ResultFile, u",");
+    IoCheck();
+  }
 }
 
 }  // namespace
 
 void WriteOpeningBlocks() {
-  WriteEmptyLine(ResultFile);
+  EndLine(ResultFile);
   WriteObservedLine(ResultFile);
-  WriteEmptyLine(ResultFile);
+  EndLine(ResultFile);
   WriteExpectedLine(ResultFile);
-  WriteEmptyLine(ResultFile);
-  WriteText(ResultFile, u"Chi2_0,");
-  WriteReal(ResultFile, Chi2_0, 10, 5);
-  WriteText(ResultFile, u",LR_0,");
-  WriteReal(ResultFile, LR_0, 13, 10);
-  WriteText(ResultFile, u",-2Log(LR_0),");
-  WriteReal(ResultFile, MinusTwoLogLR_0, 10, 5);
-  WriteLineEnd(ResultFile);
-  IoCheck();
-  WriteEmptyLine(ResultFile);
+  EndLine(ResultFile);
+  WriteStatisticsLine(Chi2_0, LR_0, MinusTwoLogLR_0);
+  EndLine(ResultFile);
 
-  WriteEmptyLine(ConsoleOutput);
+  EndLine(ConsoleOutput);
   WriteObservedLine(ConsoleOutput);
-  WriteEmptyLine(ConsoleOutput);
+  EndLine(ConsoleOutput);
   WriteExpectedLine(ConsoleOutput);
 }
 
@@ -66,22 +61,8 @@ void WriteListingAndSummary() {
     WriteText(ResultFile, u",");
   }
   WriteText(ResultFile, u",p,chi2,chi2>chi2_0,LR<LR_0,LR");
-  WriteLineEnd(ResultFile);
-  IoCheck();
+  EndLine(ResultFile);
 
-  PValueSums sums{};
-  for (std::int32_t c = 1; c <= SolutionCount; ++c) {
-    Extremeness chi2_class = ClassifyChiSquare(SolutionChi2[c], Chi2_0);
-    Extremeness lr_class = ClassifyLikelihoodRatio(SolutionLR[c], LR_0);
-    if (WriteOutcomeRows) {
-      for (std::int32_t i = 0; i < k; ++i) {
-        WriteInteger(ResultFile, SolutionFrequencies[c][i], 8);
-        WriteText(ResultFile, u",");
-        IoCheck();
-      }
-      WriteOutcomeTail(SolutionProbability[c], SolutionChi2[c], chi2_class, lr_class, SolutionLR[c]);
-    }
-    AddOutcome(sums, chi2_class, lr_class, SolutionProbability[c]);
-  }
-  WriteSummary(SolutionCount, FormPValues(sums));
+  WriteSummary(SolutionCount, WalkSolutionTable(SolutionCount, SolutionChi2, SolutionLR,
+                                                 SolutionProbability, Chi2_0, LR_0, WriteFrequencies));
 }

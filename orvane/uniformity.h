@@ -39,7 +39,9 @@ extern std::int32_t SolutionCount;
 extern long double SolutionChi2[kTableEntries<long double>];
 extern long double SolutionLR[kTableEntries<long double>];
 extern long double SolutionProbability[kTableEntries<long double>];
-extern std::int32_t SolutionFrequencies[kTableEntries<std::int32_t[kMaxCategories]>][kMaxCategories];
+// An enumerated frequency is at most 1754 (a larger total overflows before
+// the first outcome), so two bytes hold it.
+extern std::int16_t SolutionFrequencies[kTableEntries<std::int16_t[kMaxCategories]>][kMaxCategories];
 
 /// Dialogue: the banner, then k; false when k is refused (after the pause).
 bool AskCategoryCount();
