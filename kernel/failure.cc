@@ -125,6 +125,9 @@ void InstallFailureHandling() {
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   sigaction(SIGPIPE, &ignore, nullptr);
+  // Likewise a write past the file-size limit fails with EFBIG instead of
+  // ending the process without a report.
+  sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
 std::u16string IoMessage(std::int32_t code, std::u16string_view file_name) {

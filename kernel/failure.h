@@ -15,8 +15,9 @@
 #include <string>
 #include <string_view>
 
-/// Installs the SIGFPE handler, ignores SIGPIPE (a write to a gone reader
-/// then fails with EPIPE and is reported) and notes the module name.
+/// Installs the SIGFPE handler, ignores SIGPIPE and SIGXFSZ (a write to a
+/// gone reader or past the file-size limit then fails with EPIPE or EFBIG
+/// and is reported) and notes the module name.
 void InstallFailureHandling();
 
 /// The I/O failure with the given code; `file_name` is named by the message
