@@ -4,8 +4,10 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "kernel/codeset.h"
@@ -95,12 +97,20 @@ void OnFloatingPointFault(int, siginfo_t* info, void* context) {
   std::uintptr_t address = FaultAddress(info, context);
   switch (info->si_code) {
     case FPE_FLTDIV:
-      Report(u"EZeroDivide", u"0 による浮動小数点数除算", address);
+      RaiseArithmeticFailure(ArithmeticFailure::kDivisionByZero, address);
     case FPE_FLTOVF:
-      Report(u"EOverflow", u"浮動小数点数のオーバーフロー", address);
+      RaiseArithmeticFailure(ArithmeticFailure::kOverflow, address);
     default:
-      Report(u"EInvalidOp", u"不正な浮動小数点数演算命令", address);
+      RaiseArithmeticFailure(ArithmeticFailure::kInvalidOperation, address);
   }
+}
+
+// Only a line of input can grow without bound (the file-name answer); when
+// no memory is left for it, the read has failed with ENOMEM. The message is
+// a literal: there may be no memory to form one.
+[[noreturn]] void OnOutOfMemory() {
+  static_assert(ENOMEM == 12, "the message below spells out 1000 + ENOMEM");
+  Report(u"EInOutError", u"I/O エラー 1012", reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)));
 }
 
 }  // namespace
@@ -128,6 +138,8 @@ void InstallFailureHandling() {
   // Likewise a write past the file-size limit fails with EFBIG instead of
   // ending the process without a report.
   sigaction(SIGXFSZ, &ignore, nullptr);
+
+  std::set_new_handler(OnOutOfMemory);
 }
 
 std::u16string IoMessage(std::int32_t code, std::u16string_view file_name) {
@@ -153,6 +165,18 @@ std::u16string IoMessage(std::int32_t code, std::u16string_view file_name) {
       return text;
     }
   }
+}
+
+void RaiseArithmeticFailure(ArithmeticFailure kind, std::uintptr_t address) {
+  switch (kind) {
+    case ArithmeticFailure::kDivisionByZero:
+      Report(u"EZeroDivide", u"0 による浮動小数点数除算", address);
+    case ArithmeticFailure::kOverflow:
+      Report(u"EOverflow", u"浮動小数点数のオーバーフロー", address);
+    case ArithmeticFailure::kInvalidOperation:
+      break;
+  }
+  Report(u"EInvalidOp", u"不正な浮動小数点数演算命令", address);
 }
 
 void RaiseIoFailure(std::int32_t code, std::u16string_view file_name, std::uintptr_t address) {

@@ -17,8 +17,16 @@
 
 /// Installs the SIGFPE handler, ignores SIGPIPE and SIGXFSZ (a write to a
 /// gone reader or past the file-size limit then fails with EPIPE or EFBIG
-/// and is reported) and notes the module name.
+/// and is reported), reports running out of memory (an answer line too long
+/// to hold) as the I/O failure of ENOMEM, and notes the module name.
 void InstallFailureHandling();
+
+enum class ArithmeticFailure { kInvalidOperation, kDivisionByZero, kOverflow };
+
+/// The arithmetic failure of the given kind, reported at address. The x87
+/// unit raises these itself (SIGFPE); this is for a caller that must not go
+/// on should the unit not have trapped.
+[[noreturn]] void RaiseArithmeticFailure(ArithmeticFailure kind, std::uintptr_t address);
 
 /// The I/O failure with the given code; `file_name` is named by the message
 /// of code 3. `address` is the place the failure is reported at.

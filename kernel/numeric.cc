@@ -1,6 +1,9 @@
 #include "kernel/numeric.h"
 
 #include <cmath>
+#include <cstdint>
+
+#include "kernel/failure.h"
 
 namespace {
 
@@ -36,7 +39,11 @@ long double Factorial(std::int32_t n) {
   const FactorialTable& table = Factorials();
   if (n <= kLargestFactorial) return n < 0 ? 1 : table.value[n];
   // 1754! x 1755 leaves the extended range: the overflow failure, whatever n.
-  return Settled(table.value[kLargestFactorial] * static_cast<long double>(kLargestFactorial + 1));
+  // The unit traps on it; should it not (a debugger, an emulator), the run
+  // must still not go on with a factorial that does not exist.
+  Settled(table.value[kLargestFactorial] * static_cast<long double>(kLargestFactorial + 1));
+  RaiseArithmeticFailure(ArithmeticFailure::kOverflow,
+                         reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)));
 }
 
 long double BinomialCoefficient(std::int32_t n, std::int32_t k) {

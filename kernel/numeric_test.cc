@@ -29,6 +29,8 @@ TEST(NumericTest, FactorialIsTheAscendingProduct) {
 TEST(NumericTest, FactorialOverflowsFrom1755) {
   EXPECT_EXIT(Factorial(1755), ExitedWithCode(1), kOverflow);
   EXPECT_EXIT(Factorial(2147483647), ExitedWithCode(1), kOverflow);
+  // Even where the unit does not trap, the factorial is never returned.
+  EXPECT_EXIT(WithExceptionsMasked([] { return Factorial(1755); }), ExitedWithCode(1), kOverflow);
 }
 
 TEST(NumericTest, BinomialCoefficient) {

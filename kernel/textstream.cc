@@ -1,6 +1,7 @@
 #include "kernel/textstream.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +34,16 @@ constexpr unsigned char kEndMark = 26;
 
 void Fail(std::int32_t code) { pending_io_code = code; }
 
+// A stream left non-blocking by whoever started the program: wait for it as
+// a blocking one would, rather than fail.
+bool WaitUntilReady(int handle, short events) {
+  pollfd request{handle, events, 0};
+  while (poll(&request, 1, -1) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
 // --- input ---------------------------------------------------------------
 
 bool OpenInput(TextStream& s) {
@@ -50,6 +61,7 @@ int PeekByte(TextStream& s) {
   if (!OpenInput(s)) return kEndOfInput;
   while (s.position == s.end) {
     ssize_t n = read(s.handle, s.buffer, s.capacity);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && WaitUntilReady(s.handle, POLLIN)) continue;
     if (n > 0) {
       s.position = 0;
       s.end = static_cast<std::size_t>(n);
@@ -85,6 +97,7 @@ bool WriteAll(int handle, const char* bytes, std::size_t length) {
     ssize_t n = write(handle, bytes, length);
     if (n < 0) {
       if (errno == EINTR) continue;
+      if ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitUntilReady(handle, POLLOUT)) continue;
       Fail(IoCodeOf(errno));
       return false;
     }

@@ -14,6 +14,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <string_view>
 
 #include "kernel/codeset.h"
@@ -199,6 +200,26 @@ TEST_F(TextStreamFileTest, PipeWithoutWriterIsTheEnd) {
   EXPECT_EQ(ReadLineText(ConsoleInput), u"");
   EXPECT_EQ(PendingIoCode(), 0);
   close(ends[0]);
+}
+
+// Input left non-blocking by the caller is waited for, as a blocking one
+// would be: whether the answer arrives before or after the first read, it
+// is read, without a failure.
+TEST_F(TextStreamFileTest, NonBlockingInputIsWaitedFor) {
+  for (int round = 0; round < 20; ++round) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    ASSERT_EQ(fcntl(ends[0], F_SETFL, O_NONBLOCK), 0);
+    ResetTextStreams(ends[0], output_);
+    std::thread writer([&] {
+      EXPECT_EQ(write(ends[1], "42\n", 3), 3);
+      close(ends[1]);
+    });
+    EXPECT_EQ(ReadInteger(ConsoleInput), 42);
+    writer.join();
+    EXPECT_EQ(PendingIoCode(), 0);
+    close(ends[0]);
+  }
 }
 
 TEST_F(TextStreamFileTest, FailedReadStoresItsCode) {

@@ -300,6 +300,18 @@ case $case_name in
     expect_report "$scratch/run" "I/O エラー 1009"
     ;;
 
+  answer_too_long_for_memory)
+    # A file-name answer longer than the memory the process may have: the
+    # read fails for lack of memory (ENOMEM), reported like any failed read.
+    ldd "$orvane" | grep -q libasan && skip "the sanitizer runtime needs more address space than the limit"
+    mkdir -p "$scratch/run"
+    { printf '2\r\n3\r\n1\r\n'; head -c 300000000 /dev/zero | tr '\0' a; printf '\r\n\r\n'; } |
+      (cd "$scratch/run" && prlimit --as=200000000 "$orvane" >out 2>err)
+    echo $? >"$scratch/run/status"
+    expect_report "$scratch/run" "I/O エラー 1012"
+    [ -z "$(ls -A "$scratch/run" | grep -v -x -e out -e err -e status)" ] || fail "a file was left"
+    ;;
+
   stderr_closed)
     # The report has nowhere to go; the status still tells.
     mkdir -p "$scratch/run"
