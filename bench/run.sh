@@ -31,8 +31,8 @@ workloads=(
 
 echo "nproc $(nproc); $runs runs per workload; medians"
 printf '%-14s %10s %14s %10s %12s %10s %8s\n' workload wall_ms outcomes/s peak_MB file_MB cp_ms ratio
-for spec in "${workloads[@]}"; do
-  IFS='|' read -r name program outcomes input file <<<"$spec"
+for workload in "${workloads[@]}"; do
+  IFS='|' read -r name program outcomes input file <<<"$workload"
   printf "$input" >"$work/stdin"
   walls=() peak=0
   for ((i = 0; i < runs; i++)); do
