@@ -306,9 +306,7 @@ void SkipLine(TextStream& s) {
   }
 }
 
-void WriteText(TextStream& s, std::u16string_view text) {
-  // Short ASCII text straight into the buffer when it fits; this is what the
-  // labels and separators of every row are.
+void WriteTextConverted(TextStream& s, std::u16string_view text) {
   if (OpenOutput(s) && s.held_surrogate == 0 && text.size() <= s.capacity - s.position) {
     char* out = s.buffer + s.position;
     std::size_t i = 0;

@@ -47,7 +47,29 @@ std::u16string ReadLineText(TextStream& stream);
 /// consumes it and stops.
 void SkipLine(TextStream& stream);
 
-void WriteText(TextStream& stream, std::u16string_view text);
+/// WriteText for any text: converted to the stream's codeset and appended,
+/// with the buffer's hand-over and the opening of the console at its first
+/// use.
+void WriteTextConverted(TextStream& stream, std::u16string_view text);
+
+/// Text converted to the stream's codeset and appended. Short ASCII text
+/// (the labels and separators of every row of a listing) goes straight into
+/// an open buffer with room.
+inline void WriteText(TextStream& stream, std::u16string_view text) {
+  if (stream.mode == StreamMode::kOutput && stream.held_surrogate == 0 && text.size() <= 8 &&
+      text.size() <= stream.capacity - stream.position) {
+    bool ascii = true;
+    for (char16_t unit : text) ascii &= unit < 0x80;
+    if (ascii) {
+      char* out = stream.buffer + stream.position;
+      for (std::size_t i = 0; i < text.size(); ++i) out[i] = static_cast<char>(text[i]);
+      stream.position += text.size();
+      return;
+    }
+  }
+  WriteTextConverted(stream, text);
+}
+
 void WriteChar(TextStream& stream, char16_t c);
 /// Decimal digits right-aligned in width (capped at 255): 5 in 8 is
 /// "       5"; a longer text is written whole.
@@ -74,6 +96,7 @@ bool IsExistingFile(std::u16string_view name);
 namespace textstream_internal {
 extern std::int32_t pending_io_code;
 }  // namespace textstream_internal
+
 
 /// Raises the I/O failure with the stored code, reported at the caller.
 [[noreturn]] void RaisePendingIoFailure();
