@@ -20,7 +20,7 @@ alignas(kHugePage) long double SolutionChi2[kTableEntries<long double>];
 alignas(kHugePage) long double SolutionLR[kTableEntries<long double>];
 alignas(kHugePage) long double SolutionProbability[kTableEntries<long double>];
 alignas(kHugePage) std::int16_t
-    SolutionFrequencies[kTableEntries<std::int16_t[kMaxCategories]>][kMaxCategories];
+    SolutionFrequencies[kTableEntries<std::int16_t[kMaxCategories]> * kMaxCategories];
 
 namespace {
 
@@ -115,11 +115,8 @@ void RecordOutcome() {
   SolutionChi2[c] = partial_chi2[k - 1] + chi2_term[v];
   SolutionLR[c] = partial_lr[k - 1] * lr_factor[v];
   SolutionProbability[c] = partial_probability[k - 1] / factorial[v];
-  // All ten places at once (those above k are zero and never read): a
-  // fixed-size copy instead of a loop over k.
-  for (std::int32_t i = 0; i < kMaxCategories; ++i) {
-    SolutionFrequencies[c][i] = static_cast<std::int16_t>(x[i + 1]);
-  }
+  std::int16_t* frequencies = FrequenciesOf(c);
+  for (std::int32_t i = 0; i < k; ++i) frequencies[i] = static_cast<std::int16_t>(x[i + 1]);
 }
 
 void EnumerateOutcomes(std::int32_t level, std::int32_t k) {

@@ -35,7 +35,7 @@ void ExpectStatisticsFormedFromScratch() {
     long double lr = 1;
     long double probability = Factorial(T0) * PowerRatio(1, k, T0);
     for (std::int32_t i = 0; i < k; ++i) {
-      std::int32_t v = SolutionFrequencies[c][i];
+      std::int32_t v = FrequenciesOf(c)[i];
       chi2 = chi2 + ChiSquareTerm(v, e[i + 1]);
       lr = lr * PowerRatio(e[i + 1], v, v);
       probability = probability / Factorial(v);
@@ -51,7 +51,7 @@ TEST(EnumerationTest, OutcomesInLexicographicOrder) {
   ASSERT_EQ(SolutionCount, 6);
   const std::int32_t expected[6][3] = {{0, 0, 2}, {0, 1, 1}, {0, 2, 0}, {1, 0, 1}, {1, 1, 0}, {2, 0, 0}};
   for (int c = 1; c <= 6; ++c) {
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(SolutionFrequencies[c][i], expected[c - 1][i]);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(FrequenciesOf(c)[i], expected[c - 1][i]);
   }
 }
 

@@ -30,7 +30,7 @@ void WriteExpectedLine(TextStream& stream) {
 // The frequencies of an outcome row, each in a field of 8.
 void WriteFrequencies(std::int32_t entry) {
   for (std::int32_t i = 0; i < k; ++i) {
-    WriteInteger(ResultFile, SolutionFrequencies[entry][i], 8);
+    WriteInteger(ResultFile, FrequenciesOf(entry)[i], 8);
     WriteText(ResultFile, u",");
     IoCheck();
   }

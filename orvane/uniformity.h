@@ -39,9 +39,11 @@ extern std::int32_t SolutionCount;
 extern long double SolutionChi2[kTableEntries<long double>];
 extern long double SolutionLR[kTableEntries<long double>];
 extern long double SolutionProbability[kTableEntries<long double>];
-// An enumerated frequency is at most 1754 (a larger total overflows before
-// the first outcome), so two bytes hold it.
-extern std::int16_t SolutionFrequencies[kTableEntries<std::int16_t[kMaxCategories]>][kMaxCategories];
+// The frequencies of entry c are the k values from c x k on. An enumerated
+// frequency is at most 1754 (a larger total overflows before the first
+// outcome), so two bytes hold it.
+extern std::int16_t SolutionFrequencies[kTableEntries<std::int16_t[kMaxCategories]> * kMaxCategories];
+inline std::int16_t* FrequenciesOf(std::int32_t entry) { return &SolutionFrequencies[entry * k]; }
 
 /// Dialogue: the banner, then k; false when k is refused (after the pause).
 bool AskCategoryCount();
