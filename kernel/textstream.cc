@@ -306,21 +306,7 @@ void SkipLine(TextStream& s) {
   }
 }
 
-void WriteTextConverted(TextStream& s, std::u16string_view text) {
-  if (OpenOutput(s) && s.held_surrogate == 0 && text.size() <= s.capacity - s.position) {
-    char* out = s.buffer + s.position;
-    std::size_t i = 0;
-    while (i < text.size() && text[i] < 0x80) {
-      out[i] = static_cast<char>(text[i]);
-      ++i;
-    }
-    if (i == text.size()) {
-      s.position += i;
-      return;
-    }
-  }
-  AppendText(s, text);
-}
+void WriteTextConverted(TextStream& s, std::u16string_view text) { AppendText(s, text); }
 
 void WriteChar(TextStream& s, char16_t c) { WriteText(s, std::u16string_view(&c, 1)); }
 
