@@ -1,0 +1,69 @@
+// The exact multinomial goodness-of-fit test: k observed counts against
+// null probabilities (equal, or proportional to given positive numbers).
+// Every outcome y of k non-negative counts with the observed total n has the
+// probability n! prod(pi_i^y_i / y_i!); the outcomes are ordered by Pearson's
+// X^2, by G^2 and by their probability. Re-entrant: the state of a test is
+// in its arguments and its result.
+#ifndef ENGINE_MULTINOMIAL_H_
+#define ENGINE_MULTINOMIAL_H_
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/exact_test.h"
+
+namespace engine {
+
+/// True when text is a positive finite decimal number ("9", "0.25", "1e-3",
+/// "2.5E+2"): digits with at most one point, an optional exponent; no sign,
+/// no blanks, no hex, no inf or nan, not zero.
+bool IsProportion(std::string_view text);
+
+enum class Method : std::uint8_t { kAuto, kExact, kMonteCarlo };
+inline constexpr std::uint64_t kDefaultSamples = 1'000'000;
+inline constexpr std::uint64_t kDefaultSeed = 20'261'207;
+
+struct MultinomialProblem {
+  std::vector<std::uint32_t> counts;    // k >= 1, total at most 2^31 - 1
+  std::vector<std::string> proportions;  // empty: equal; else k texts, IsProportion
+};
+
+struct MultinomialOptions {
+  Method method = Method::kAuto;
+  std::uint64_t samples = kDefaultSamples;
+  std::uint64_t seed = kDefaultSeed;
+  double max_seconds = 10;  // kAuto: exact only when the work fits
+  // Every outcome must be handed to the sink in enumeration order
+  // (lexicographic, first count slowest), one row each: a listing.
+  bool every_outcome = false;
+};
+
+struct MultinomialResult {
+  std::uint64_t total = 0;
+  std::vector<double> probabilities;  // the null, normalised to sum 1
+  Method method = Method::kExact;     // kExact or kMonteCarlo, as computed
+  bool fell_back = false;             // kAuto chose Monte Carlo
+  double outcomes = 0;                // C(n + k - 1, k - 1)
+  std::uint64_t outcomes_visited = 0;
+  std::uint64_t nodes_visited = 0;    // network method; 0 otherwise
+  std::uint64_t samples = 0;          // Monte Carlo
+  std::uint64_t seed = 0;             // Monte Carlo
+  // kChiSquare, kLikelihoodRatio, kProbability, in that order.
+  std::array<OrderingResult, 3> orderings{};
+};
+
+/// Runs the test. sink (may be empty) receives the outcomes: every one in
+/// order when options.every_outcome, otherwise classes of outcomes with
+/// their multiplicity, or nothing for Monte Carlo. Throws TestFailure when
+/// the work is beyond the method.
+MultinomialResult TestMultinomial(const MultinomialProblem& problem,
+                                  const MultinomialOptions& options,
+                                  const OutcomeSink& sink = {},
+                                  const ProgressSink& progress = {});
+
+}  // namespace engine
+
+#endif  // ENGINE_MULTINOMIAL_H_
