@@ -39,6 +39,10 @@ struct MultinomialOptions {
   // Every outcome must be handed to the sink in enumeration order
   // (lexicographic, first count slowest), one row each: a listing.
   bool every_outcome = false;
+  // The sink must see the whole null distribution (every outcome, or every
+  // class of outcomes with its multiplicity), as a plot needs: rules out
+  // the methods that sum subtrees unvisited, and Monte Carlo.
+  bool whole_distribution = false;
 };
 
 struct MultinomialResult {
