@@ -16,6 +16,16 @@ double NiceCeiling(double x) {
   return 50.0 * decade;
 }
 
+double NiceRound(double x) {
+  const double decade = std::pow(10.0, std::floor(std::log10(x)));
+  const double f = x / decade;
+  // The geometric means of neighbouring nice numbers split the decade.
+  if (f < std::sqrt(2.0)) return decade;
+  if (f < std::sqrt(10.0)) return 2 * decade;
+  if (f < std::sqrt(50.0)) return 5 * decade;
+  return 10 * decade;
+}
+
 namespace {
 
 std::string LinearLabel(double value, double step, double magnitude) {

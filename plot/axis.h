@@ -17,6 +17,10 @@ struct Tick {
 /// (x > 0 and finite).
 double NiceCeiling(double x);
 
+/// The number 1, 2 or 5 times a power of ten nearest to x on a log scale
+/// (x > 0 and finite): within a factor 1.6 of x.
+double NiceRound(double x);
+
 /// Ticks at the multiples of one nice step within [lo, hi], the smallest
 /// step (at least min_step) that gives at most max_ticks of them. Labels
 /// carry as many decimals as the step needs, in exponent form when the

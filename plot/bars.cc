@@ -115,7 +115,7 @@ BarSet MakeBars(const std::vector<Point>& points, double width, double min_gap) 
     const std::optional<double> lattice = LatticeStep(points);
     double anchor = 0;  // a bin edge
     if (lattice) {
-      const double steps = std::max(1.0, std::round(NiceCeiling(range / *lattice / kTargetBins)));
+      const double steps = std::max(1.0, std::round(NiceRound(range / *lattice / kTargetBins)));
       set.bin_width = steps * *lattice;
       // Edges halfway between lattice points; one beside the group in p.
       if (!split) {
@@ -126,7 +126,7 @@ BarSet MakeBars(const std::vector<Point>& points, double width, double min_gap) 
         anchor = points[split->first_right - 1].position + *lattice / 2;
       }
     } else {
-      set.bin_width = NiceCeiling(range / kTargetBins);
+      set.bin_width = NiceRound(range / kTargetBins);
       anchor = split ? (points[split->first_right - 1].position + points[split->first_right].position) / 2
                      : std::floor(set.lo / set.bin_width) * set.bin_width;
     }

@@ -50,7 +50,8 @@ inline constexpr double kTargetBins = 60;
 /// The bars for points (increasing position) drawn across width pixels:
 /// one bar per point when there are at most kMaxBarsPerValue of them and
 /// no two are closer than min_gap pixels (the positions' range spread over
-/// width); otherwise bins of a nice width, at most about kTargetBins. When
+/// width); otherwise bins of a nice width, about kTargetBins of them
+/// (within a factor 1.6). When
 /// the points lie on a lattice (every gap a whole multiple of the least,
 /// as for n11 or for X^2 under equal probabilities) the bin width is a
 /// whole number of lattice steps, so that every bin holds as many lattice

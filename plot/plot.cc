@@ -18,9 +18,9 @@ namespace {
 // The canvas, in user units (pixels at the default size).
 constexpr double kWidth = 800;
 constexpr double kHeight = 500;
-constexpr double kLeft = 80;  // the plot area
+constexpr double kLeft = 88;  // the plot area
 constexpr double kRight = 776;
-constexpr double kTop = 86;
+constexpr double kTop = 100;
 constexpr double kBottom = 406;
 constexpr double kMargin = 20;  // of the lines of text
 
@@ -96,7 +96,7 @@ void Rect(XmlWriter& svg, double x, double y, double width, double height) {
 // line keeps the whole text as its tooltip.
 void CentredLine(XmlWriter& svg, std::string_view text, double y, double size, const char* weight,
                  const char* fill) {
-  const FittedLine line = FitLine(text, kWidth - 2 * kMargin, size, 10);
+  const FittedLine line = FitLine(text, kWidth - 2 * kMargin, size, 10, weight != nullptr);
   svg.Open("text");
   svg.Attribute("x", kWidth / 2);
   svg.Attribute("y", y);
@@ -276,7 +276,7 @@ void DrawAxes(XmlWriter& svg, const Frame& frame, const BarSet& set, engine::Ord
   svg.Open("g");
   svg.Attribute("class", "axes");
   svg.Attribute("stroke", kInk);
-  svg.Attribute("font-size", 12.0);
+  svg.Attribute("font-size", 13.0);
   svg.Attribute("fill", kInk);
   for (const Tick& tick : y_ticks) {
     const double y = y_of(tick);
@@ -284,7 +284,7 @@ void DrawAxes(XmlWriter& svg, const Frame& frame, const BarSet& set, engine::Ord
     svg.Close();
     svg.Open("text");
     svg.Attribute("x", kLeft - 8);
-    svg.Attribute("y", y + 4);
+    svg.Attribute("y", y + 4.5);
     svg.Attribute("text-anchor", "end");
     svg.Attribute("stroke", "none");
     svg.Text(tick.label);
@@ -294,7 +294,9 @@ void DrawAxes(XmlWriter& svg, const Frame& frame, const BarSet& set, engine::Ord
   // The horizontal axis: ticks at nice numbers; none below 0 when no
   // value is, as no statistic here can be.
   std::vector<Tick> x_ticks = LinearTicks(frame.x0, frame.x1, 9, ordering == engine::Ordering::kN11 ? 1 : 0);
-  if (set.lo >= 0) {
+  if (set.values == 1) {
+    x_ticks = {{set.lo, FormatSignificant(set.lo, 6)}};
+  } else if (set.lo >= 0) {
     std::erase_if(x_ticks, [](const Tick& tick) { return tick.value < 0; });
   }
   for (const Tick& tick : x_ticks) {
@@ -303,7 +305,7 @@ void DrawAxes(XmlWriter& svg, const Frame& frame, const BarSet& set, engine::Ord
     svg.Close();
     svg.Open("text");
     svg.Attribute("x", x);
-    svg.Attribute("y", kBottom + 19);
+    svg.Attribute("y", kBottom + 20);
     svg.Attribute("text-anchor", "middle");
     svg.Attribute("stroke", "none");
     svg.Text(tick.label);
@@ -316,19 +318,19 @@ void DrawAxes(XmlWriter& svg, const Frame& frame, const BarSet& set, engine::Ord
   svg.Close();
 
   // Axis labels.
-  const FittedLine x_label = FitLine(StatisticOf(ordering).axis, kRight - kLeft, 13, 10);
+  const FittedLine x_label = FitLine(StatisticOf(ordering).axis, kRight - kLeft, 14, 10);
   svg.Open("text");
   svg.Attribute("x", (kLeft + kRight) / 2);
-  svg.Attribute("y", kBottom + 40);
+  svg.Attribute("y", kBottom + 42);
   svg.Attribute("text-anchor", "middle");
   svg.Attribute("font-size", x_label.font_size);
   svg.Attribute("fill", kInk);
   svg.Text(x_label.text);
   svg.Close();
   svg.Open("text");
-  svg.Attribute("transform", "translate(22 " + FormatCoordinate((kTop + kBottom) / 2) + ") rotate(-90)");
+  svg.Attribute("transform", "translate(20 " + FormatCoordinate((kTop + kBottom) / 2) + ") rotate(-90)");
   svg.Attribute("text-anchor", "middle");
-  svg.Attribute("font-size", 13.0);
+  svg.Attribute("font-size", 14.0);
   svg.Attribute("fill", kInk);
   svg.Text(frame.log ? "probability mass (log scale)" : "probability mass");
   svg.Close();
@@ -365,7 +367,7 @@ void DrawObserved(XmlWriter& svg, const Frame& frame, double value, double posit
   svg.Open("g");
   svg.Attribute("class", "observed");
   svg.Attribute("data-value", FormatExact(value));
-  Line(svg, x, kTop - 6, x, kBottom);
+  Line(svg, x, kTop - 17, x, kBottom);
   svg.Attribute("stroke", "#000000");
   svg.Attribute("stroke-width", 1.8);
   svg.Attribute("stroke-dasharray", "7 4");
@@ -373,9 +375,9 @@ void DrawObserved(XmlWriter& svg, const Frame& frame, double value, double posit
   const bool right_side = x > kLeft + 0.62 * (kRight - kLeft);
   svg.Open("text");
   svg.Attribute("x", right_side ? x - 6 : x + 6);
-  svg.Attribute("y", kTop + 12);
+  svg.Attribute("y", kTop - 6);  // above the bars
   svg.Attribute("text-anchor", right_side ? "end" : "start");
-  svg.Attribute("font-size", 13.0);
+  svg.Attribute("font-size", 14.0);
   svg.Attribute("font-weight", "bold");
   svg.Attribute("fill", "#000000");
   // A white halo keeps the label readable over bars and grid.
@@ -394,14 +396,14 @@ void DrawLegend(XmlWriter& svg) {
     int kind;  // 0 in p, 1 not in p, 2 observed
   };
   const Item items[] = {{"in p: as or more extreme than observed", 0}, {"not in p", 1}, {"observed value", 2}};
-  constexpr double kSize = 12.5;
+  constexpr double kSize = 13;
   constexpr double kSwatch = 14;
   constexpr double kSpace = 22;
   double total = 0;
   for (const Item& item : items) total += kSwatch + 5 + EstimateWidth(item.text, kSize) + kSpace;
   total -= kSpace;
   double x = (kWidth - total) / 2;
-  const double y = 70;
+  const double y = 72;
   svg.Open("g");
   svg.Attribute("class", "legend");
   svg.Attribute("font-size", kSize);
@@ -438,8 +440,9 @@ std::string Note(const BarSet& set, const DistributionCollector& distribution, b
   } else if (!set.binned) {
     note = set.values == 1 ? "one value" : "one bar per value (" + Grouped(set.values) + " values)";
   } else {
-    note = (distribution.pool_width() > 0 ? "over " + Grouped(DistributionCollector::kMaxValues) : Grouped(set.values)) +
-           " values in " + Grouped(set.bars.size()) + " bins of width " + FormatSignificant(set.bin_width, 6);
+    note = (distribution.pool_width() > 0 ? "more than " + Grouped(distribution.max_values()) + " values (pooled)"
+                                          : Grouped(set.values) + " values") +
+           " in " + Grouped(set.bars.size()) + " bins of width " + FormatSignificant(set.bin_width, 6);
   }
   note += log_scale ? "; mass on a log scale" : "; mass on a linear scale";
   if (set.mixed) note += "; a bar holding both: its hatched part is the mass in p";
@@ -487,14 +490,14 @@ std::string PlotSvg(const PlotRequest& request, const DistributionCollector& dis
   svg.Attribute("fill", "#ffffff");
   svg.Close();
 
-  CentredLine(svg, request.title, 30, 17, "bold", kInk);
-  CentredLine(svg, note, 50, 12.5, nullptr, kQuiet);
+  CentredLine(svg, request.title, 30, 18, "bold", kInk);
+  CentredLine(svg, note, 51, 13, nullptr, kQuiet);
   DrawLegend(svg);
   DrawGrid(svg, frame);
   DrawBars(svg, set, frame, bar_width, ordering);
   DrawAxes(svg, frame, set, ordering);
   DrawObserved(svg, frame, observed, observed_position, ordering);
-  CentredLine(svg, request.caption, 480, 14, nullptr, kInk);
+  CentredLine(svg, request.caption, 481, 15, nullptr, kInk);
   svg.Close();
   return svg.Finish();
 }

@@ -11,7 +11,7 @@ namespace plot {
 
 /// The estimated width of text (UTF-8, as DecodeForDisplay reads it) at a
 /// font size, in the same unit as the size.
-double EstimateWidth(std::string_view text, double font_size);
+double EstimateWidth(std::string_view text, double font_size, bool bold = false);
 
 struct FittedLine {
   std::string text;  // UTF-8, well formed, one line
@@ -23,7 +23,8 @@ struct FittedLine {
 /// down to min_font_size that fits, else cut at min_font_size to fit, with
 /// an ellipsis. Ill-formed UTF-8 and control characters are replaced as
 /// DecodeForDisplay does.
-FittedLine FitLine(std::string_view text, double width, double font_size, double min_font_size);
+FittedLine FitLine(std::string_view text, double width, double font_size, double min_font_size,
+                   bool bold = false);
 
 }  // namespace plot
 
