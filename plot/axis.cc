@@ -49,7 +49,12 @@ std::vector<Tick> LinearTicks(double lo, double hi, int max_ticks, double min_st
   std::vector<Tick> ticks;
   if (!(hi >= lo) || !std::isfinite(lo) || !std::isfinite(hi) || max_ticks < 2) return ticks;
   const double span = hi - lo;
-  double step = span > 0 ? NiceCeiling(span / (max_ticks - 1)) : NiceCeiling(std::max(std::fabs(lo), 1.0));
+  if (!(span > 0)) {
+    ticks.push_back({lo, FormatSignificant(lo, 6)});
+    return ticks;
+  }
+  // From the least step that could do, up the 1, 2, 5 sequence.
+  double step = NiceCeiling(span / max_ticks);
   if (min_step > 0) step = std::max(step, NiceCeiling(min_step));
   for (;;) {
     const double first = std::ceil(lo / step - 1e-9);
