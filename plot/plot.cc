@@ -446,7 +446,9 @@ std::string Note(const BarSet& set, const DistributionCollector& distribution, b
   }
   note += log_scale ? "; mass on a log scale" : "; mass on a linear scale";
   if (set.mixed) note += "; a bar holding both: its hatched part is the mass in p";
-  if (left_out > 0) note += "; " + Grouped(left_out) + " values of mass below 1e-308 not drawn";
+  if (left_out > 0) {
+    note += "; " + Grouped(left_out) + (left_out == 1 ? " value" : " values") + " of mass below 1e-308 not drawn";
+  }
   return note;
 }
 
