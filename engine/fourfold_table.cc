@@ -42,7 +42,7 @@ long double ExcessEntropy(long double t) {
     for (int k = 2; k < 32; ++k) {
       const long double term = power / (static_cast<long double>(k) * (k - 1));
       sum += (k % 2 == 0) ? term : -term;
-      if (term < sum * 0x1p-66L) break;
+      if (std::fabs(term) < sum * 0x1p-66L) break;
       power *= t;
     }
     return sum;
