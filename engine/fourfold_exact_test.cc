@@ -93,9 +93,7 @@ TEST(FourfoldExactTest, FactorialTiesOfDifferentCells) {
     EXPECT_EQ(CompareFactorialProducts(tie[0], tie[1]), 0) << Show(tie[0]);
     EXPECT_EQ(CompareFactorialProductsByRanges(tie[0], tie[1]), 0) << Show(tie[0]);
     EXPECT_EQ(CompareFactorialProductsByLogs(tie[0], tie[1], 512), 0) << Show(tie[0]);
-    if (tie[0][3] < 1000000) {
-      EXPECT_TRUE(FactorialProductsEqualByPrimes(tie[0], tie[1])) << Show(tie[0]);
-    }
+    EXPECT_TRUE(FactorialProductsEqualByPrimes(tie[0], tie[1])) << Show(tie[0]);
     // One more in a cell breaks the tie.
     Cells more = tie[1];
     ++more[3];
@@ -107,12 +105,18 @@ TEST(FourfoldExactTest, FactorialTiesOfDifferentCells) {
 TEST(FourfoldExactTest, FactorialProductsFarApart) {
   // Tables more than kRangeProductLimit apart go by logarithms and primes.
   const Cells a{100000, 1000000, 1200000, 300000};
-  const Cells b{400000, 700000, 900000, 600000};  // the same margins, 300000 tables on
+  const Cells b{103000, 997000, 1197000, 303000};  // the same margins, 3000 tables on
   const int by_ranges = CompareFactorialProductsByRanges(a, b);
   EXPECT_NE(by_ranges, 0);
   EXPECT_EQ(CompareFactorialProducts(a, b), by_ranges);
   EXPECT_EQ(CompareFactorialProducts(b, a), -by_ranges);
   EXPECT_FALSE(FactorialProductsEqualByPrimes(a, b));
+  // Products that differ by one large prime only: every small prime agrees.
+  for (std::int64_t prime : {46349, 1000003, 2147483647}) {
+    EXPECT_FALSE(FactorialProductsEqualByPrimes({0, 1, 1, prime}, {0, 1, 1, prime - 1})) << prime;
+    EXPECT_TRUE(FactorialProductsEqualByPrimes({0, 1, 1, prime}, {1, 0, prime, 1})) << prime;
+    EXPECT_FALSE(FactorialProductsEqualByPrimes({2, 1, 1, prime}, {0, 1, 1, prime})) << prime;
+  }
   // A mirrored table ties however far.
   EXPECT_EQ(CompareFactorialProducts({100000, 1000000, 1200000, 300000}, {1200000, 300000, 100000, 1000000}), 0);
 }
