@@ -411,8 +411,8 @@ TEST(FourfoldTest, KnownValues) {
   ASSERT_EQ(r.orderings.size(), 3u);
   EXPECT_NEAR(r.orderings[0].p, 0.001395, 5e-7);
   EXPECT_NEAR(r.orderings[2].p, 0.002273, 5e-7);
-  // 1 1 1 5: every table is as far from independence by X^2, but Fisher's
-  // test gives 13/28.
+  // 1 1 1 5: no table is nearer independence by X^2, so its p is 1, while
+  // Fisher's test gives 13/28.
   r = TestFourfold({{1, 1, 1, 5}});
   EXPECT_EQ(r.orderings[0].p, 1);
   EXPECT_NEAR(r.orderings[2].p, 13.0 / 28, 1e-15);
