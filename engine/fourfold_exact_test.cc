@@ -211,10 +211,25 @@ TEST(FourfoldExactTest, WeightFilterDecidesOnlyBeyondItsTolerance) {
   }
 }
 
-TEST(FourfoldExactTest, ProbabilitiesOfTiedTablesFarFromSmall) {
-  // Weights that agree within their rounding go to the products of
-  // factorials: a tie by the mirror, and one between neighbours at the
-  // mode whose cells differ, each at totals near 2^31.
+TEST(FourfoldExactTest, ProbabilitiesOfNearTablesOnBothSidesOfTheFilter) {
+  // a - 2, a, a, a and its neighbour differ in probability by a factor
+  // a^2 / (a^2 - 1): 3.5e-18 near a = 2^29, the closest two neighbours
+  // under 2^31 can be and a little beyond the filter's 1.1e-18, which
+  // decides them; ties inside it go to the products of factorials.
+  for (std::int64_t a : {1000, 1000000, 100000000, 536870000, 536870911}) {
+    const std::array<std::uint32_t, 4> table{static_cast<std::uint32_t>(a - 2), static_cast<std::uint32_t>(a),
+                                             static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(a)};
+    Walk walk = StartWalk(MarginsOf(table));
+    const std::int64_t x = a - 2;
+    ASSERT_TRUE(Reach(walk, x) && Reach(walk, x + 1)) << a;
+    const int exact = -CompareFactorialProductsByRanges(CellsAt(walk.margins, x + 1), CellsAt(walk.margins, x));
+    EXPECT_EQ(exact, 1) << a;
+    EXPECT_EQ(CompareProbabilities(walk, x + 1, x), exact) << a;
+    EXPECT_EQ(CompareProbabilities(walk, x, x + 1), -exact) << a;
+  }
+  // Weights that agree within their rounding: a tie by the mirror, and one
+  // between neighbours at the mode whose cells differ, each at totals near
+  // 2^31.
   const std::array<std::uint32_t, 4> mirrored{600000000, 400000000, 400000000, 600000000};
   Walk walk = StartWalk(MarginsOf(mirrored));
   ASSERT_TRUE(Reach(walk, walk.mode + 40000) && Reach(walk, walk.mode - 40001));
