@@ -18,16 +18,16 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "tests/program_run.h"
 
 namespace {
 
@@ -37,75 +37,10 @@ using Clock = std::chrono::steady_clock;
 // Generous: the steps take milliseconds, but the machine is shared.
 constexpr std::chrono::seconds kPatience{60};
 
-std::string ReadWholeFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
-
-// The report's location, which depends on the build, as XXXXXXXX.
-std::string MaskLocation(std::string screen) {
-  const std::string after = Utf8(u8" で発生しました。");
-  std::size_t at = screen.find(after);
-  if (at != std::string::npos && at >= 8) screen.replace(at - 8, 8, "XXXXXXXX");
-  return screen;
-}
 
 std::string GoldenFile(std::string_view program, std::string_view name, std::string_view file) {
   return ReadWholeFile(fs::path(SOURCE_DIR) / program / "testdata" / name / file);
-}
-
-// Every regular file in a folder, by name.
-std::vector<std::pair<std::string, std::string>> FilesIn(const fs::path& dir) {
-  std::vector<std::pair<std::string, std::string>> files;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    files.emplace_back(entry.path().filename().string(), ReadWholeFile(entry.path()));
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-// What a run shows with its standard input redirected from a file holding
-// `input`: standard output and error in one, the exit status, and the files
-// the run leaves in a folder that held `before` (file names) at its start.
-struct RedirectedRun {
-  std::string screen;
-  int status = -1;
-  std::vector<std::pair<std::string, std::string>> files;
-};
-
-RedirectedRun RunRedirected(const char* program, const std::string& input,
-                            const std::vector<std::string>& before) {
-  char pattern[] = "/tmp/pty-test-redirected-XXXXXX";
-  RedirectedRun run;
-  if (mkdtemp(pattern) == nullptr) return run;
-  const fs::path dir = pattern;
-  const fs::path work = dir / "work";
-  fs::create_directory(work);
-  for (const std::string& name : before) std::ofstream(work / name) << "earlier\n";
-  std::ofstream(dir / "input", std::ios::binary) << input;
-  pid_t pid = fork();
-  if (pid == 0) {
-    int in = open((dir / "input").c_str(), O_RDONLY);
-    int out = open((dir / "screen").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (in < 0 || out < 0 || chdir(work.c_str()) != 0) _exit(126);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(out, 2);
-    setenv("LC_ALL", "C.UTF-8", 1);
-    execl(program, fs::path(program).filename().c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.screen = MaskLocation(ReadWholeFile(dir / "screen"));
-  run.files = FilesIn(work);
-  fs::remove_all(dir);
-  return run;
 }
 
 class TerminalSession : public testing::Test {
@@ -392,7 +327,7 @@ TEST_P(EndOfInputTest, OneCtrlDAnswersEveryLaterPrompt) {
   const EndOfInputCase& c = GetParam();
   std::string input;
   for (const std::string& line : c.typed) input += line + "\n";
-  const RedirectedRun redirected = RunRedirected(c.program, input, c.before);
+  const ProgramRun redirected = RunProgram(c.program, input, c.before);
   ASSERT_NE(redirected.status, -1);
 
   Start("C.UTF-8", c.program);
@@ -406,7 +341,7 @@ TEST_P(EndOfInputTest, OneCtrlDAnswersEveryLaterPrompt) {
   ASSERT_FALSE(WaitsForALine()) << "still waits after one Ctrl-D: " << screen_;
   EXPECT_EQ(ExitStatus(), redirected.status);
   ReadRest();
-  EXPECT_EQ(MaskLocation(screen_), redirected.screen);
+  EXPECT_EQ(MaskLocation(screen_), MaskLocation(redirected.screen));
   EXPECT_EQ(FilesIn(dir_), redirected.files);
 }
 
