@@ -85,6 +85,20 @@ TEST(NumericTest, ChiSquareTerm) {
   EXPECT_EXIT(ChiSquareTerm(3, 0), ExitedWithCode(1), kZeroDivide);
 }
 
+// Each routine is one fixed sequence of roundings, and another order of the
+// same operations gives other bits. The values come from 64-bit arithmetic
+// rounded at every step, done apart from the x87 unit.
+TEST(NumericTest, EachRoutineRoundsInItsOwnOrder) {
+  // (d x d) / e; d x (d / e) ends in ...492 instead.
+  EXPECT_EQ(ChiSquareTerm(19, 1.0L / 7), 0x9.b92492492492491p+8L);
+  // 34! / (24! x 10!) comes out whole; (34! / 24!) / 10! and
+  // (34! / 10!) / 24! miss it by one and two units of the last place.
+  EXPECT_EQ(BinomialCoefficient(34, 10), 131128140);
+  // The quotient 10 / 3, rounded, then raised by binary powering from the
+  // lowest bit; 10^5 / 3^5 ends in ...4044, one factor at a time in ...4040.
+  EXPECT_EQ(PowerRatio(10, 3, 5), 0x1.9b85cb5339f14042p+8L);
+}
+
 TEST(NumericTest, LargerAndSmaller) {
   EXPECT_EQ(Larger(0, -4), 0);
   EXPECT_EQ(Larger(-3, -5), -3);

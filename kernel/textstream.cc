@@ -56,16 +56,19 @@ bool OpenInput(TextStream& s) {
 }
 
 // The next byte without taking it, or kEndOfInput. A failed read stores its
-// code and reads as the end; an end-of-file is not latched.
+// code and reads as the end. The end itself is kept: a terminal reports
+// Ctrl-D as one read of no bytes, and a later read would wait for more.
 int PeekByte(TextStream& s) {
   if (!OpenInput(s)) return kEndOfInput;
   while (s.position == s.end) {
+    if (s.ended) return kEndOfInput;
     ssize_t n = read(s.handle, s.buffer, s.capacity);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && WaitUntilReady(s.handle, POLLIN)) continue;
     if (n > 0) {
       s.position = 0;
       s.end = static_cast<std::size_t>(n);
     } else if (n == 0 || errno == EPIPE) {
+      s.ended = true;
       return kEndOfInput;
     } else if (errno != EINTR) {
       Fail(IoCodeOf(errno));
@@ -194,11 +197,11 @@ int HexDigit(char c) {
 }  // namespace
 
 TextStream ConsoleInput{STDIN_FILENO, StreamMode::kClosed, false, false, input_bytes,
-                        kConsoleBuffer, 0, 0, 0};
+                        kConsoleBuffer, 0, 0, 0, false};
 TextStream ConsoleOutput{STDOUT_FILENO, StreamMode::kClosed, false, false, output_bytes,
-                         kConsoleBuffer, 0, 0, 0};
+                         kConsoleBuffer, 0, 0, 0, false};
 TextStream ResultFile{-1, StreamMode::kClosed, false, false, result_bytes,
-                      kResultFileBuffer, 0, 0, 0};
+                      kResultFileBuffer, 0, 0, 0, false};
 
 std::int32_t IoCodeOf(int error_number) {
   switch (error_number) {
@@ -460,9 +463,11 @@ void FlushConsoleOutputForFailure() { FlushForFailure(ConsoleOutput); }
 void FlushResultFileForFailure() { FlushForFailure(ResultFile); }
 
 void ResetTextStreams(int input_handle, int output_handle) {
-  ConsoleInput = {input_handle, StreamMode::kClosed, false, false, input_bytes, kConsoleBuffer, 0, 0, 0};
-  ConsoleOutput = {output_handle, StreamMode::kClosed, false, false, output_bytes, kConsoleBuffer, 0, 0, 0};
-  ResultFile = {-1, StreamMode::kClosed, false, false, result_bytes, kResultFileBuffer, 0, 0, 0};
+  ConsoleInput = {input_handle, StreamMode::kClosed, false, false, input_bytes,
+                  kConsoleBuffer, 0, 0, 0, false};
+  ConsoleOutput = {output_handle, StreamMode::kClosed, false, false, output_bytes,
+                   kConsoleBuffer, 0, 0, 0, false};
+  ResultFile = {-1, StreamMode::kClosed, false, false, result_bytes, kResultFileBuffer, 0, 0, 0, false};
   pending_io_code = 0;
   last_file_name.clear();
 }

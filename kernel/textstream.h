@@ -5,8 +5,10 @@
 // code (an errno mapped to the codes of the failure report, 106 for a
 // malformed integer) and returns; IoCheck, called after each group of
 // operations, raises the stored code. Lines end with CR LF; on input, byte
-// 26 is an end mark. Console streams buffer 128 bytes and open at first use;
-// console output written to a terminal is handed over at every EndWrite.
+// 26 is an end mark, and the end of the input (a read of no bytes, as a
+// terminal gives for Ctrl-D) is final: the stream is not read again.
+// Console streams buffer 128 bytes and open at first use; console output
+// written to a terminal is handed over at every EndWrite.
 #ifndef KERNEL_TEXTSTREAM_H_
 #define KERNEL_TEXTSTREAM_H_
 
@@ -27,6 +29,7 @@ struct TextStream {
   std::size_t position;  // fill position of output, read position of input
   std::size_t end;       // end of the bytes read
   char16_t held_surrogate;
+  bool ended;  // input: a read found the end; the stream is not read again
 };
 
 extern TextStream ConsoleInput;

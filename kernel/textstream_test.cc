@@ -189,6 +189,34 @@ TEST_F(TextStreamFileTest, EndOfInputReadsAsZeroAndEmpty) {
   EXPECT_EQ(PendingIoCode(), 0);
 }
 
+// A terminal reports Ctrl-D as one read of no bytes and then reads on; a
+// file that grows after its end was met does the same. The end, once met,
+// answers every later read, whatever arrives afterwards.
+TEST_F(TextStreamFileTest, EndOfInputOnceMetStaysMet) {
+  Feed("4\n");
+  EXPECT_EQ(ReadInteger(ConsoleInput), 4);
+  SkipLine(ConsoleInput);
+  EXPECT_EQ(ReadInteger(ConsoleInput), 0);
+  std::ofstream(dir_ / "input", std::ios::binary | std::ios::app) << "5\nname\n";
+  EXPECT_EQ(ReadInteger(ConsoleInput), 0);
+  EXPECT_EQ(ReadLineText(ConsoleInput), u"");
+  SkipLine(ConsoleInput);
+  EXPECT_EQ(ReadInteger(ConsoleInput), 0);
+  EXPECT_EQ(PendingIoCode(), 0);
+
+  // Met by SkipLine or ReadLineText just the same; a byte 26 is not the end.
+  for (int reader = 0; reader < 3; ++reader) {
+    Feed(reader == 2 ? "\x1A" : "");
+    if (reader == 1) {
+      EXPECT_EQ(ReadLineText(ConsoleInput), u"");
+    } else {
+      SkipLine(ConsoleInput);
+    }
+    std::ofstream(dir_ / "input", std::ios::binary | std::ios::app) << "6\n";
+    EXPECT_EQ(ReadInteger(ConsoleInput), reader == 2 ? 6 : 0) << "reader " << reader;
+  }
+}
+
 TEST_F(TextStreamFileTest, PipeWithoutWriterIsTheEnd) {
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);

@@ -1,3 +1,4 @@
+#include "kernel/resultfile.h"
 #include "kernel/textstream.h"
 #include "kestrin/fourfold.h"
 
@@ -11,7 +12,7 @@ void WriteLine(std::u16string_view text) {
 
 }  // namespace
 
-void AskTable() {
+bool AskTable() {
   WriteLine(u"　このプログラムは４分表の正確検定を行います。");
   WriteLine(u"");
   WriteLine(u"　制限事項：度数の総和　　　1,000 個");
@@ -27,4 +28,10 @@ void AskTable() {
   n22 = ReadInteger(ConsoleInput);
   SkipLine(ConsoleInput);
   IoCheck();
+  // The cells are counts: a negative one is refused, once all four are in.
+  if (n11 < 0 || n12 < 0 || n21 < 0 || n22 < 0) {
+    ErrorPause(u" 　度数は0以上を入力して下さい");
+    return false;
+  }
+  return true;
 }

@@ -31,8 +31,9 @@ extern long double SolutionLR[kTableCapacity + 1];
 extern long double SolutionProbability[kTableCapacity + 1];
 extern std::int32_t SolutionCells[kTableCapacity + 1][4];
 
-/// Dialogue: the banner and the four cells, read on one line or several.
-void AskTable();
+/// Dialogue: the banner and the four cells, read on one line or several;
+/// false when a cell is negative (refused after the pause).
+bool AskTable();
 
 /// N, the margins, the bounds of n11, the share, the expected values and
 /// their sum.

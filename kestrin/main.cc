@@ -9,18 +9,19 @@
 int main() {
   StartUp();
   WriteOutcomeRows = true;
-  AskTable();
-  WriteLineEnd(ConsoleOutput);
-  IoCheck();
-  if (ChooseResultFile(u"　ファイル名を入れて下さい =>  ") == FileChoice::kCreated) {
-    Prepare();
-    ComputeObservedStatistics();
-    WriteOpeningBlocks();
-    WriteProgressBanner();
-    EnumerateTables();
-    WriteListingAndSummary();
-    CloseTextFile(ResultFile);
+  if (AskTable()) {
+    WriteLineEnd(ConsoleOutput);
     IoCheck();
+    if (ChooseResultFile(u"　ファイル名を入れて下さい =>  ") == FileChoice::kCreated) {
+      Prepare();
+      ComputeObservedStatistics();
+      WriteOpeningBlocks();
+      WriteProgressBanner();
+      EnumerateTables();
+      WriteListingAndSummary();
+      CloseTextFile(ResultFile);
+      IoCheck();
+    }
   }
   SkipLine(ConsoleInput);
   IoCheck();

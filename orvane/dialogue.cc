@@ -40,7 +40,7 @@ bool AskCategoryCount() {
   return true;
 }
 
-void AskFrequencies() {
+bool AskFrequencies() {
   WriteLine(u"");
   WriteLine(u"　　各カテゴリの度数を順に入れて下さい。");
   WriteLine(u"");
@@ -51,5 +51,12 @@ void AskFrequencies() {
     EndWrite(ConsoleOutput);
     IoCheck();
     x[i] = ReadAnswer();
+    // A frequency is a count: a negative one is refused at once, before
+    // the next is asked.
+    if (x[i] < 0) {
+      ErrorPause(u" 　度数は0以上を入力して下さい");
+      return false;
+    }
   }
+  return true;
 }

@@ -9,8 +9,7 @@
 int main() {
   StartUp();
   WriteOutcomeRows = true;
-  if (AskCategoryCount()) {
-    AskFrequencies();
+  if (AskCategoryCount() && AskFrequencies()) {
     WriteLineEnd(ConsoleOutput);
     IoCheck();
     if (ChooseResultFile(u"　　結果を出力するファイル名を入力して下さい:　") == FileChoice::kCreated) {

@@ -47,8 +47,9 @@ inline std::int16_t* FrequenciesOf(std::int32_t entry) { return &SolutionFrequen
 
 /// Dialogue: the banner, then k; false when k is refused (after the pause).
 bool AskCategoryCount();
-/// Dialogue: the frequency of each category into x.
-void AskFrequencies();
+/// Dialogue: the frequency of each category into x; false when one is
+/// negative (refused after the pause, the rest not asked).
+bool AskFrequencies();
 
 /// T0, the expected values T0 / k (as doubles) and their sum.
 void Prepare();

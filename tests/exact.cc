@@ -1,117 +1,157 @@
 #include "tests/exact.h"
 
-#include <cstdlib>
+#include <cmath>
+#include <cstdint>
 
 namespace {
 
-__int128 Magnitude(__int128 v) { return v < 0 ? -v : v; }
-
-__int128 GreatestCommonDivisor(__int128 a, __int128 b) {
-  a = Magnitude(a);
-  b = Magnitude(b);
-  while (b != 0) {
-    __int128 r = a % b;
-    a = b;
-    b = r;
-  }
-  return a;
+mpz_class Binomial(int n, int k) {
+  mpz_class result;
+  if (k < 0 || k > n) return 0;
+  mpz_bin_uiui(result.get_mpz_t(), static_cast<unsigned long>(n), static_cast<unsigned long>(k));
+  return result;
 }
 
-std::string Decimal(__int128 v) {
-  if (v == 0) return "0";
-  bool negative = v < 0;
-  v = Magnitude(v);
-  std::string digits;
-  while (v != 0) {
-    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
-    v /= 10;
-  }
-  return negative ? "-" + digits : digits;
+mpz_class Power(int base, int exponent) {
+  mpz_class result;
+  mpz_ui_pow_ui(result.get_mpz_t(), static_cast<unsigned long>(base), static_cast<unsigned long>(exponent));
+  return result;
 }
+
+std::int64_t Square(std::int64_t v) { return v * v; }
+
+// Places the frequency of category j (0-based) and those after it, with
+// `remaining` observations left and `weight` = T0! / (x_0! .. x_(j-1)!
+// remaining!). Over the values v of x_j the weight times C(remaining, v) is
+// carried from one v to the next, exactly.
+void PlaceCategory(std::vector<int>& x, std::size_t j, int remaining, const mpz_class& weight,
+                   std::int64_t chi2_so_far, int categories, int total, const OutcomeVisitor& visit) {
+  if (j + 1 == x.size()) {
+    x[j] = remaining;
+    ExactOutcome outcome{x, weight, mpz_class(0)};
+    mpz_set_si(outcome.chi2.get_mpz_t(), chi2_so_far + Square(std::int64_t{categories} * remaining - total));
+    visit(outcome);
+    return;
+  }
+  mpz_class w = weight;
+  for (int v = 0; v <= remaining; ++v) {
+    if (v > 0) {
+      w *= remaining - v + 1;
+      mpz_divexact_ui(w.get_mpz_t(), w.get_mpz_t(), static_cast<unsigned long>(v));
+    }
+    x[j] = v;
+    PlaceCategory(x, j + 1, remaining - v, w, chi2_so_far + Square(std::int64_t{categories} * v - total),
+                  categories, total, visit);
+  }
+}
+
+struct Margins {
+  int row1, row2, column1, column2, total;
+};
+
+Margins MarginsOf(const std::vector<int>& t) {
+  return {t[0] + t[1], t[2] + t[3], t[0] + t[2], t[1] + t[3], t[0] + t[1] + t[2] + t[3]};
+}
+
+ExactOutcome FourfoldOutcome(const Margins& m, int n11) {
+  std::vector<int> cells = {n11, m.row1 - n11, m.column1 - n11, m.row2 - m.column1 + n11};
+  mpz_class determinant = mpz_class(cells[0]) * cells[3] - mpz_class(cells[1]) * cells[2];
+  return {cells, Binomial(m.row1, cells[0]) * Binomial(m.row2, cells[2]),
+          mpz_class(m.total) * determinant * determinant};
+}
+
+long double SelfPowerLog(const std::vector<int>& values) {
+  long double sum = 0;
+  for (int v : values) sum += v > 0 ? v * std::log(static_cast<long double>(v)) : 0;
+  return sum;
+}
+
+mpz_class SelfPowerProduct(const std::vector<int>& values) {
+  mpz_class product = 1;
+  for (int v : values) product *= Power(v, v);
+  return product;
+}
+
+const char* Mark(int order) { return order > 0 ? "*" : order == 0 ? "=" : ""; }
 
 }  // namespace
 
-Fraction MakeFraction(__int128 numerator, __int128 denominator) {
-  if (denominator == 0) std::abort();
-  if (denominator < 0) {
-    numerator = -numerator;
-    denominator = -denominator;
+ExactTest UniformityTest(const std::vector<int>& observed) {
+  const int categories = static_cast<int>(observed.size());
+  int total = 0;
+  for (int v : observed) total += v;
+  ExactTest test;
+  test.probability_denominator = Power(categories, total);
+  test.chi2_denominator = mpz_class(categories) * total;
+  mpz_class factorial;
+  mpz_fac_ui(factorial.get_mpz_t(), static_cast<unsigned long>(total));
+  test.observed.cells = observed;
+  test.observed.weight = factorial;
+  std::int64_t chi2 = 0;
+  for (int v : observed) {
+    mpz_class f;
+    mpz_fac_ui(f.get_mpz_t(), static_cast<unsigned long>(v));
+    test.observed.weight /= f;
+    chi2 += Square(std::int64_t{categories} * v - total);
   }
-  __int128 divisor = GreatestCommonDivisor(numerator, denominator);
-  if (divisor == 0) return {0, 1};
-  return {numerator / divisor, denominator / divisor};
+  mpz_set_si(test.observed.chi2.get_mpz_t(), chi2);
+  test.for_each = [categories, total](const OutcomeVisitor& visit) {
+    std::vector<int> x(static_cast<std::size_t>(categories), 0);
+    PlaceCategory(x, 0, total, 1, 0, categories, total, visit);
+  };
+  return test;
 }
 
-Fraction operator+(const Fraction& a, const Fraction& b) {
-  __int128 divisor = GreatestCommonDivisor(a.denominator, b.denominator);
-  __int128 b_scale = a.denominator / divisor;
-  __int128 a_scale = b.denominator / divisor;
-  return MakeFraction(a.numerator * a_scale + b.numerator * b_scale, a.denominator * a_scale);
+ExactTest FourfoldTest(const std::vector<int>& observed) {
+  const Margins m = MarginsOf(observed);
+  ExactTest test;
+  test.probability_denominator = Binomial(m.total, m.column1);
+  test.chi2_denominator = mpz_class(m.row1) * m.row2 * m.column1 * m.column2;
+  test.observed = FourfoldOutcome(m, observed[0]);
+  test.for_each = [m](const OutcomeVisitor& visit) {
+    int low = m.column1 - m.row2 > 0 ? m.column1 - m.row2 : 0;
+    int high = m.column1 < m.row1 ? m.column1 : m.row1;
+    for (int n11 = low; n11 <= high; ++n11) visit(FourfoldOutcome(m, n11));
+  };
+  return test;
 }
 
-Fraction operator-(const Fraction& a, const Fraction& b) {
-  return a + Fraction{-b.numerator, b.denominator};
+int CompareSelfPowers(const std::vector<int>& a, const std::vector<int>& b) {
+  // The logarithms decide where they differ clearly (their error is far
+  // below 1e-12 for the totals of the programs); the products decide the
+  // rest.
+  long double difference = SelfPowerLog(a) - SelfPowerLog(b);
+  if (difference > 1e-9L) return 1;
+  if (difference < -1e-9L) return -1;
+  return cmp(SelfPowerProduct(a), SelfPowerProduct(b));
 }
 
-int Compare(const Fraction& a, const Fraction& b) {
-  __int128 left = a.numerator * b.denominator;
-  __int128 right = b.numerator * a.denominator;
-  return left < right ? -1 : left > right ? 1 : 0;
+const char* ChiSquareMark(const ExactOutcome& outcome, const ExactOutcome& observed) {
+  return Mark(cmp(outcome.chi2, observed.chi2));
 }
 
-std::string ToString(const Fraction& value) {
-  return Decimal(value.numerator) + "/" + Decimal(value.denominator);
+const char* LikelihoodRatioMark(const ExactOutcome& outcome, const ExactOutcome& observed) {
+  return Mark(CompareSelfPowers(outcome.cells, observed.cells));
 }
 
-std::int64_t ScaledHalfUp(const Fraction& value, std::int64_t scale) {
-  __int128 twice = 2 * value.numerator * scale + value.denominator;
-  return static_cast<std::int64_t>(twice / (2 * value.denominator));
-}
-
-long double Approximately(const Fraction& value) {
-  return static_cast<long double>(value.numerator) / static_cast<long double>(value.denominator);
-}
-
-__int128 ExactFactorial(int n) {
-  __int128 product = 1;
-  for (int i = 2; i <= n; ++i) product *= i;
-  return product;
-}
-
-__int128 ExactBinomial(int n, int k) {
-  if (k < 0 || k > n) return 0;
-  __int128 result = 1;
-  // Each partial result is itself a binomial coefficient, so it divides.
-  for (int i = 1; i <= k; ++i) result = result * (n - k + i) / i;
-  return result;
-}
-
-__int128 ExactPower(int base, int exponent) {
-  __int128 result = 1;
-  for (int i = 0; i < exponent; ++i) result *= base;
-  return result;
-}
-
-Natural SelfPowerProduct(const std::vector<int>& values) {
-  Natural product{1};
-  for (int v : values) {
-    for (int i = 0; i < v; ++i) {
-      std::uint64_t carry = 0;
-      for (std::uint32_t& limb : product) {
-        std::uint64_t wide = static_cast<std::uint64_t>(limb) * static_cast<std::uint32_t>(v) + carry;
-        limb = static_cast<std::uint32_t>(wide);
-        carry = wide >> 32;
-      }
-      if (carry != 0) product.push_back(static_cast<std::uint32_t>(carry));
-    }
-  }
-  return product;
-}
-
-int Compare(const Natural& a, const Natural& b) {
-  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-  for (std::size_t i = a.size(); i-- > 0;) {
-    if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
-  }
-  return 0;
+ExactResults Results(const ExactTest& test) {
+  mpz_class chi2_excess, chi2_tie, lr_excess, lr_tie;
+  long count = 0;
+  test.for_each([&](const ExactOutcome& outcome) {
+    ++count;
+    int chi2_order = cmp(outcome.chi2, test.observed.chi2);
+    int lr_order = CompareSelfPowers(outcome.cells, test.observed.cells);
+    if (chi2_order > 0) chi2_excess += outcome.weight;
+    if (chi2_order == 0) chi2_tie += outcome.weight;
+    if (lr_order > 0) lr_excess += outcome.weight;
+    if (lr_order == 0) lr_tie += outcome.weight;
+  });
+  auto fraction = [&](const mpz_class& twice) {
+    mpq_class value(twice, 2 * test.probability_denominator);
+    value.canonicalize();
+    return value;
+  };
+  return {count,
+          {fraction(2 * (chi2_excess + chi2_tie)), fraction(2 * chi2_excess + chi2_tie),
+           fraction(2 * (lr_excess + lr_tie)), fraction(2 * lr_excess + lr_tie)}};
 }

@@ -1,49 +1,59 @@
-// Exact arithmetic for checking the programs' results, independent of the
-// extended reals they compute with: fractions of 128-bit integers (the
-// totals used in tests keep every numerator and denominator far inside that
-// range) and natural numbers of any size, for products of powers.
+// The outcomes of both tests in exact arithmetic, independent of the
+// extended reals the programs compute with (GMP's integers and fractions).
+//
+// Within one run every outcome's probability has the same denominator, and
+// so has its chi-square; an outcome carries the numerators. Its likelihood
+// ratio is prod (e_i / x_i)^x_i, and prod e_i^x_i is the same for every
+// outcome of a run (both programs fix the total, kestrin the margins too):
+// a larger prod x_i^x_i is a smaller, more extreme likelihood ratio.
 #ifndef TESTS_EXACT_H_
 #define TESTS_EXACT_H_
 
-#include <cstdint>
-#include <string>
+#include <gmpxx.h>
+
+#include <functional>
 #include <vector>
 
-/// A fraction in lowest terms with a positive denominator.
-struct Fraction {
-  __int128 numerator;
-  __int128 denominator;
+struct ExactOutcome {
+  std::vector<int> cells;  // the frequencies, or n11 n12 n21 n22
+  mpz_class weight;        // probability x probability_denominator
+  mpz_class chi2;          // chi-square x chi2_denominator
 };
 
-/// numerator / denominator reduced; the denominator must not be 0.
-Fraction MakeFraction(__int128 numerator, __int128 denominator);
-Fraction operator+(const Fraction& a, const Fraction& b);
-Fraction operator-(const Fraction& a, const Fraction& b);
-/// The sign of a - b.
-int Compare(const Fraction& a, const Fraction& b);
-/// 3/8 gives "3/8".
-std::string ToString(const Fraction& value);
+using OutcomeVisitor = std::function<void(const ExactOutcome&)>;
 
-/// A non-negative value times scale, rounded half up: 0.0000005 with scale
-/// 10^6 gives 1, 0.625 gives 625000.
-std::int64_t ScaledHalfUp(const Fraction& value, std::int64_t scale);
-/// The nearest extended real, near enough for relative comparisons.
-long double Approximately(const Fraction& value);
+struct ExactTest {
+  mpz_class probability_denominator;
+  mpz_class chi2_denominator;
+  ExactOutcome observed;
+  /// Visits every outcome in the order the program lists them.
+  std::function<void(const OutcomeVisitor&)> for_each;
+};
 
-/// n! for 0 <= n <= 33.
-__int128 ExactFactorial(int n);
-/// n over k for 0 <= k <= n <= 120; 0 when k is out of range.
-__int128 ExactBinomial(int n, int k);
-/// base^exponent for a small result.
-__int128 ExactPower(int base, int exponent);
+/// orvane: every vector of non-negative frequencies with the observed total,
+/// the first category changing slowest; probability T0! / (x_1! ... x_k!) /
+/// k^T0, chi-square sum (k x_i - T0)^2 / (k T0). The total must be positive.
+ExactTest UniformityTest(const std::vector<int>& observed);
 
-/// A natural number of any size: 32-bit limbs, least significant first,
-/// without leading zero limbs.
-using Natural = std::vector<std::uint32_t>;
+/// kestrin: every table of non-negative cells with the observed margins, in
+/// increasing n11; probability C(r1, n11) C(r2, n21) / C(N, c1), chi-square
+/// N (n11 n22 - n12 n21)^2 / (r1 r2 c1 c2). No margin may be 0.
+ExactTest FourfoldTest(const std::vector<int>& observed);
 
-/// The product of x^x over the values (0^0 is 1). {2, 3} gives 108.
-Natural SelfPowerProduct(const std::vector<int>& values);
-/// The sign of a - b.
-int Compare(const Natural& a, const Natural& b);
+/// The sign of prod a_i^a_i - prod b_i^b_i (0^0 is 1).
+int CompareSelfPowers(const std::vector<int>& a, const std::vector<int>& b);
+
+/// The mark of an outcome against the observed one: "*" beyond, "=" tied,
+/// "" neither.
+const char* ChiSquareMark(const ExactOutcome& outcome, const ExactOutcome& observed);
+const char* LikelihoodRatioMark(const ExactOutcome& outcome, const ExactOutcome& observed);
+
+/// The number of outcomes, and the four results: p and mid-p of the
+/// chi-square, then of the likelihood ratio.
+struct ExactResults {
+  long count;
+  mpq_class values[4];
+};
+ExactResults Results(const ExactTest& test);
 
 #endif  // TESTS_EXACT_H_

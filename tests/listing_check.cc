@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstdlib>
-#include <sstream>
+#include <vector>
 
 namespace {
 
@@ -24,95 +23,119 @@ std::string Trimmed(const std::string& text) {
   return first == std::string::npos ? "" : text.substr(first);
 }
 
-// "  0.625000" with 6 decimals gives 625000; -1 for anything else.
-std::int64_t ParseScaled(const std::string& field, std::size_t decimals) {
+mpq_class TenTo(long exponent) {
+  mpz_class power;
+  mpz_ui_pow_ui(power.get_mpz_t(), 10, static_cast<unsigned long>(exponent < 0 ? -exponent : exponent));
+  return exponent < 0 ? mpq_class(1, power) : mpq_class(power);
+}
+
+// The value a number field shows, exactly, and the unit of its last digit:
+// "  0.625000" is 5/8 in units of 10^-6, " 4.1E-0144" is 41 x 10^-145 in
+// units of 10^-145. False for anything else.
+bool ParseShown(const std::string& field, mpq_class& value, mpq_class& unit) {
   std::string text = Trimmed(field);
-  std::size_t point = text.find('.');
-  if (point == std::string::npos || text.size() - point != decimals + 1) return -1;
-  std::int64_t value = 0;
-  for (char c : text.substr(0, point) + text.substr(point + 1)) {
-    if (c < '0' || c > '9') return -1;
-    value = value * 10 + (c - '0');
+  std::size_t at = 0;
+  bool negative = at < text.size() && text[at] == '-';
+  if (negative) ++at;
+  mpz_class digits = 0;
+  long decimals = 0;
+  bool point = false, any = false;
+  for (; at < text.size() && text[at] != 'E'; ++at) {
+    if (text[at] == '.' && !point) {
+      point = true;
+    } else if (text[at] >= '0' && text[at] <= '9') {
+      digits = digits * 10 + (text[at] - '0');
+      decimals += point ? 1 : 0;
+      any = true;
+    } else {
+      return false;
+    }
   }
-  return value;
+  long exponent = 0;
+  if (at < text.size()) {
+    if (text.size() - at != 6 || (text[at + 1] != '+' && text[at + 1] != '-')) return false;
+    exponent = std::atol(text.c_str() + at + 2) * (text[at + 1] == '-' ? -1 : 1);
+  }
+  if (!any) return false;
+  unit = TenTo(exponent - decimals);
+  value = mpq_class(digits) * unit;
+  if (negative) value = -value;
+  return true;
 }
 
-// The mark that an exact comparison gives: "*" beyond, "=" tied, "" neither.
-std::string Mark(int order) { return order > 0 ? "*" : order == 0 ? "=" : ""; }
+mpq_class Magnitude(const mpq_class& v) { return v < 0 ? mpq_class(-v) : v; }
 
-// Expects field to show exact with the given decimals, rounded half up. The
-// programs' sums and statistics carry rounding noise far below 1e-12: only
-// a value that close to a rounding boundary may come out on its other side.
-void ExpectRounded(const std::string& field, std::size_t decimals, const Fraction& exact) {
-  std::int64_t scale = 1;
-  for (std::size_t i = 0; i < decimals; ++i) scale *= 10;
-  std::int64_t printed = ParseScaled(field, decimals);
-  if (printed == ScaledHalfUp(exact, scale)) return;
-  Fraction noise = MakeFraction(1, 1000000000000);
-  bool borderline = printed == ScaledHalfUp(exact - noise, scale) || printed == ScaledHalfUp(exact + noise, scale);
-  EXPECT_TRUE(borderline) << "\"" << field << "\" for the exact value " << ToString(exact);
+// Expects field to show exact rounded half up to its last digit, or, within
+// relative_noise of the middle between two texts, either of them.
+void ExpectShows(const std::string& field, const mpq_class& exact, double relative_noise) {
+  mpq_class shown, unit;
+  ASSERT_TRUE(ParseShown(field, shown, unit)) << "\"" << field << "\"";
+  mpq_class allowed = unit / 2 + Magnitude(exact) * mpq_class(relative_noise);
+  EXPECT_LE(Magnitude(shown - exact), allowed) << "\"" << field << "\" for the exact value " << exact
+                                                << " (" << exact.get_d() << ")";
 }
 
-void ExpectPrintedResult(const std::string& label, const std::string& line, const Fraction& exact) {
-  std::string prefix = label + ",";
-  ASSERT_EQ(line.substr(0, prefix.size()), prefix);
-  SCOPED_TRACE(label);
-  ExpectRounded(line.substr(prefix.size()), 6, exact);
+// A chi-square as ExpectShows, except that one which is 0 in exact
+// arithmetic may come out as rounding noise (cells in proportion, inexact
+// expected values), which shows in the scientific form below 2^-116.
+void ExpectShowsChiSquare(const std::string& field, const mpz_class& numerator, const mpz_class& denominator) {
+  if (numerator == 0 && field.find('E') != std::string::npos) {
+    EXPECT_LT(std::strtold(field.c_str(), nullptr), 0x1p-116L) << field;
+  } else {
+    ExpectShows(field, mpq_class(numerator, denominator), 1e-12);
+  }
 }
 
 }  // namespace
 
-void ExpectListingMatchesExact(const std::string& result_file, const std::vector<ExactOutcome>& exact,
-                               const ExactOutcome& observed) {
+void ExpectResultFileMatchesExact(const std::string& result_file, const ExactTest& test) {
   std::vector<std::string> lines = Split(result_file, "\r\n");
   std::size_t at = 0;
+  while (at < lines.size() && lines[at].rfind("Chi2_0,", 0) != 0) ++at;
+  ASSERT_LT(at, lines.size()) << "no statistics line";
+  {
+    SCOPED_TRACE("Chi2_0");
+    ExpectShowsChiSquare(Split(lines[at], ",")[1], test.observed.chi2, test.chi2_denominator);
+  }
   while (at < lines.size() && lines[at].rfind("# of solutions,,", 0) != 0) ++at;
   ASSERT_LT(at + 3, lines.size()) << "no count line";
-  EXPECT_EQ(Trimmed(lines[at].substr(16)), std::to_string(exact.size()));
+  const ExactResults results = Results(test);
+  EXPECT_EQ(Trimmed(lines[at].substr(16)), std::to_string(results.count));
   at += 3;  // count line, empty line, column header
 
-  Fraction zero = MakeFraction(0, 1);
-  Fraction chi2_excess = zero, chi2_tie = zero, lr_excess = zero, lr_tie = zero;
-  const std::size_t cell_count = observed.cells.size();
-  for (const ExactOutcome& outcome : exact) {
-    ASSERT_LT(at, lines.size());
-    std::vector<std::string> fields = Split(lines[at++], ",");
-    ASSERT_EQ(fields.size(), cell_count + 6) << lines[at - 1];
-    std::ostringstream cells;
-    for (std::size_t i = 0; i < cell_count; ++i) cells << (i ? " " : "") << Trimmed(fields[i]);
-    std::ostringstream expected_cells;
-    for (std::size_t i = 0; i < cell_count; ++i) expected_cells << (i ? " " : "") << outcome.cells[i];
-    ASSERT_EQ(cells.str(), expected_cells.str());
+  const std::size_t cell_count = test.observed.cells.size();
+  if (!lines[at].empty()) {
+    bool lost = false;  // the rows no longer follow the outcomes
+    test.for_each([&](const ExactOutcome& outcome) {
+      if (lost) return;
+      std::vector<std::string> fields = Split(at < lines.size() ? lines[at++] : "", ",");
+      std::string cells, expected_cells;
+      for (std::size_t i = 0; i < cell_count; ++i) {
+        cells += (i ? " " : "") + (i < fields.size() ? Trimmed(fields[i]) : "");
+        expected_cells += (i ? " " : "") + std::to_string(outcome.cells[i]);
+      }
+      if (fields.size() != cell_count + 6 || cells != expected_cells) {
+        ADD_FAILURE() << "row \"" << lines[at - 1] << "\" where the outcome " << expected_cells
+                      << " belongs";
+        lost = true;
+        return;
+      }
 
-    SCOPED_TRACE("outcome " + cells.str());
-    long double probability = std::strtold(fields[cell_count + 1].c_str(), nullptr);
-    EXPECT_NEAR(probability / Approximately(outcome.probability), 1, 1e-14) << fields[cell_count + 1];
-    if (fields[cell_count + 2].find('E') == std::string::npos) {
-      ExpectRounded(fields[cell_count + 2], 4, outcome.chi2);
-    } else {
-      // Below 2^-116 the fixed form gives way to the scientific one: a
-      // chi-square that is 0 in exact arithmetic may come out as rounding
-      // noise of that size (cells in proportion, inexact expected values).
-      EXPECT_EQ(outcome.chi2.numerator, 0) << fields[cell_count + 2];
-      EXPECT_LT(std::strtold(fields[cell_count + 2].c_str(), nullptr), 0x1p-116L);
-    }
-
-    int chi2_order = Compare(outcome.chi2, observed.chi2);
-    int lr_order = Compare(outcome.self_powers, observed.self_powers);
-    EXPECT_EQ(fields[cell_count + 3], Mark(chi2_order)) << "chi-square mark";
-    EXPECT_EQ(fields[cell_count + 4], Mark(lr_order)) << "likelihood-ratio mark";
-    if (chi2_order > 0) chi2_excess = chi2_excess + outcome.probability;
-    if (chi2_order == 0) chi2_tie = chi2_tie + outcome.probability;
-    if (lr_order > 0) lr_excess = lr_excess + outcome.probability;
-    if (lr_order == 0) lr_tie = lr_tie + outcome.probability;
+      SCOPED_TRACE("outcome " + cells);
+      ExpectShows(fields[cell_count + 1], mpq_class(outcome.weight, test.probability_denominator), 1e-15);
+      ExpectShowsChiSquare(fields[cell_count + 2], outcome.chi2, test.chi2_denominator);
+      EXPECT_EQ(fields[cell_count + 3], ChiSquareMark(outcome, test.observed)) << "chi-square mark";
+      EXPECT_EQ(fields[cell_count + 4], LikelihoodRatioMark(outcome, test.observed))
+          << "likelihood-ratio mark";
+    });
   }
   ASSERT_LT(at + 4, lines.size());
-  EXPECT_EQ(lines[at], "") << "a row more than the exact outcomes";
-  auto mid = [](const Fraction& excess, const Fraction& tie) {
-    return excess + MakeFraction(tie.numerator, 2 * tie.denominator);
-  };
-  ExpectPrintedResult("p (chi2)", lines[at + 1], chi2_excess + chi2_tie);
-  ExpectPrintedResult("mid-p (chi2)", lines[at + 2], mid(chi2_excess, chi2_tie));
-  ExpectPrintedResult("p (LR)", lines[at + 3], lr_excess + lr_tie);
-  ExpectPrintedResult("mid-p (LR)", lines[at + 4], mid(lr_excess, lr_tie));
+  ASSERT_EQ(lines[at], "") << "a row more than the exact outcomes";
+  const char* const labels[4] = {"p (chi2),", "mid-p (chi2),", "p (LR),", "mid-p (LR),"};
+  for (int i = 0; i < 4; ++i) {
+    const std::string& line = lines[at + 1 + static_cast<std::size_t>(i)];
+    ASSERT_EQ(line.rfind(labels[i], 0), 0u) << line;
+    SCOPED_TRACE(labels[i]);
+    ExpectShows(line.substr(std::string(labels[i]).size()), results.values[i], 1e-12);
+  }
 }

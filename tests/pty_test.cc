@@ -5,8 +5,9 @@
 // included).
 //
 // Whether the program waits for a line is read from /proc: it has taken
-// what was typed when its count of bytes read has grown, and it waits when
-// it sits in a read of its standard input.
+// what was typed when its count of bytes read has grown (its count of reads,
+// for a Ctrl-D, which a terminal reports as a read of no bytes), and it
+// waits when it sits in a read of its standard input.
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -21,10 +22,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
+
+#include "tests/program_run.h"
 
 namespace {
 
@@ -34,14 +37,11 @@ using Clock = std::chrono::steady_clock;
 // Generous: the steps take milliseconds, but the machine is shared.
 constexpr std::chrono::seconds kPatience{60};
 
-std::string ReadWholeFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
+
+std::string GoldenFile(std::string_view program, std::string_view name, std::string_view file) {
+  return ReadWholeFile(fs::path(SOURCE_DIR) / program / "testdata" / name / file);
+}
 
 class TerminalSession : public testing::Test {
  protected:
@@ -51,7 +51,9 @@ class TerminalSession : public testing::Test {
       waitpid(pid_, nullptr, 0);
     }
     if (master_ >= 0) close(master_);
+    master_ = -1;
     if (!dir_.empty()) fs::remove_all(dir_);
+    dir_.clear();
   }
 
   // Starts a program (orvane unless named) on a new terminal in a folder of
@@ -116,6 +118,18 @@ class TerminalSession : public testing::Test {
     }
   }
 
+  // Types Ctrl-D at the start of a line and returns once the program has
+  // made the read that gives the end of the input.
+  void TypeEndOfInput() {
+    const long before = ReadsMade();
+    ASSERT_EQ(write(master_, "\x04", 1), 1);
+    const auto deadline = Clock::now() + kPatience;
+    while (ReadsMade() == before && !HasEnded()) {
+      ASSERT_LT(Clock::now(), deadline) << "the program did not read the end of the input";
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
   // Types text and returns once the program has read some of it.
   void Type(std::string_view text) {
     const long before = BytesRead();
@@ -159,10 +173,13 @@ class TerminalSession : public testing::Test {
     return name_end == std::string::npos || stat.compare(name_end + 2, 1, "Z") == 0;
   }
 
-  long BytesRead() {
+  long BytesRead() { return IoCount("rchar: "); }
+  long ReadsMade() { return IoCount("syscr: "); }
+
+  long IoCount(const std::string& label) {
     std::string io = ReadWholeFile("/proc/" + std::to_string(pid_) + "/io");
-    std::size_t at = io.find("rchar: ");
-    return at == std::string::npos ? -1 : std::atol(io.c_str() + at + 7);
+    std::size_t at = io.find(label);
+    return at == std::string::npos ? -1 : std::atol(io.c_str() + at + label.size());
   }
 
   pid_t pid_ = -1;
@@ -180,7 +197,7 @@ class TerminalRunTest : public TerminalSession, public testing::WithParamInterfa
 // in UTF-8 under either locale.
 TEST_P(TerminalRunTest, PromptsShowBeforeEachAnswer) {
   Start(GetParam());
-  const fs::path road = fs::path(GOLDEN_DIR) / "road_k2_3_1";
+  const fs::path road = fs::path(SOURCE_DIR) / "orvane" / "testdata" / "road_k2_3_1";
   const std::string expected = ReadWholeFile(road / "stdout");
   ASSERT_FALSE(expected.empty());
 
@@ -238,26 +255,118 @@ TEST_F(TerminalSession, RefusedCountWaitsForEnterTwice) {
   EXPECT_TRUE(fs::is_empty(dir_));
 }
 
+const std::string kKestrinDataPrompt = Utf8(u8"をスペース区切りで入れて下さい -->> ");
+
 // The four cells are read, across lines if need be, before a malformed one
-// is reported: after "3 x 2" the program still waits for the fourth.
+// is reported: the program still waits for the lines that complete the
+// four, whichever of them is malformed, and reports only then.
 TEST_F(TerminalSession, KestrinReadsAllFourCellsBeforeReporting) {
-  Start("C.UTF-8", KESTRIN_PATH);
-  ASSERT_TRUE(ReadUntilScreenEndsWith(Utf8(u8"をスペース区切りで入れて下さい -->> "))) << screen_;
-  ASSERT_TRUE(WaitsForALine());
-  Type("3 x 2\r");
-  ASSERT_TRUE(WaitsForALine()) << "ended before the fourth cell: " << screen_;
-  const std::size_t shown = screen_.size();
-  Type("7 9\r");
-  EXPECT_EQ(ExitStatus(), 1);
-  ReadRest();
-  std::string report = screen_.substr(shown);
-  const std::size_t location_end = report.find(Utf8(u8" で発生しました。"));
-  ASSERT_NE(location_end, std::string::npos) << report;
-  ASSERT_GE(location_end, 8u) << report;
-  report.replace(location_end - 8, 8, "XXXXXXXX");
-  EXPECT_EQ(report, Utf8(u8"EInOutError がモジュール kestrin の XXXXXXXX で発生しました。\r\n"
-                         u8"入力値が数値ではありません.\r\n\r\n"));
-  EXPECT_TRUE(fs::is_empty(dir_));
+  const std::vector<std::vector<std::string>> typings = {
+      {"3 x 2\r", "7 9\r"},        // the second malformed
+      {"x\r", "3 2\r", "7\r"},    // the first malformed, the rest on two lines
+  };
+  for (const std::vector<std::string>& lines : typings) {
+    SCOPED_TRACE(lines.front());
+    TearDown();
+    screen_.clear();
+    Start("C.UTF-8", KESTRIN_PATH);
+    ASSERT_TRUE(ReadUntilScreenEndsWith(kKestrinDataPrompt)) << screen_;
+    const std::size_t shown = screen_.size();
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+      ASSERT_TRUE(WaitsForALine()) << "ended before the fourth cell: " << screen_;
+      Type(lines[i]);
+    }
+    ASSERT_TRUE(WaitsForALine()) << "ended before the fourth cell: " << screen_;
+    Type(lines.back());
+    EXPECT_EQ(ExitStatus(), 1);
+    ReadRest();
+    EXPECT_EQ(MaskLocation(screen_.substr(shown)),
+              Utf8(u8"EInOutError がモジュール kestrin の XXXXXXXX で発生しました。\r\n"
+                   u8"入力値が数値ではありません.\r\n\r\n"));
+    EXPECT_TRUE(fs::is_empty(dir_));
+  }
 }
+
+// After a complete run kestrin shows its summary, has closed the result
+// file, and waits for Enter before it ends.
+TEST_F(TerminalSession, KestrinWaitsForEnterAfterACompleteRun) {
+  Start("C.UTF-8", KESTRIN_PATH);
+  const std::string expected = GoldenFile("kestrin", "road_named", "stdout");
+  ASSERT_FALSE(expected.empty());
+  ASSERT_TRUE(ReadUntilScreenEndsWith(kKestrinDataPrompt)) << screen_;
+  ASSERT_TRUE(WaitsForALine());
+  Type("3 5 2 7\r");
+  ASSERT_TRUE(ReadUntilScreenEndsWith(Utf8(u8"ファイル名を入れて下さい =>  "))) << screen_;
+  ASSERT_TRUE(WaitsForALine());
+  Type("abc\r");
+  ASSERT_TRUE(ReadUntilScreenEndsWith("mid-p (LR):    0.457014\r\n")) << screen_;
+  ASSERT_TRUE(WaitsForALine()) << "ended without waiting for Enter";
+  EXPECT_EQ(screen_, expected);
+  EXPECT_EQ(ReadWholeFile(dir_ / "abc.csv"), GoldenFile("kestrin", "road_named", "after/abc.csv"));
+  Type("\r");
+  EXPECT_EQ(ExitStatus(), 0);
+  ReadRest();
+  EXPECT_EQ(screen_, expected);
+}
+
+// One Ctrl-D at a prompt or a wait ends the input for the rest of the run:
+// it answers that prompt and every later one at once, so the run goes on
+// exactly as with its input redirected from a file that ends there.
+struct EndOfInputCase {
+  const char* name;
+  const char* program;
+  std::vector<std::string> typed;   // the lines typed before the Ctrl-D
+  std::vector<std::string> before;  // files present at the start
+};
+
+void PrintTo(const EndOfInputCase& c, std::ostream* out) { *out << c.name; }
+
+class EndOfInputTest : public TerminalSession, public testing::WithParamInterface<EndOfInputCase> {};
+
+TEST_P(EndOfInputTest, OneCtrlDAnswersEveryLaterPrompt) {
+  const EndOfInputCase& c = GetParam();
+  std::string input;
+  for (const std::string& line : c.typed) input += line + "\n";
+  const ProgramRun redirected = RunProgram(c.program, input, c.before);
+  ASSERT_NE(redirected.status, -1);
+
+  Start("C.UTF-8", c.program);
+  for (const std::string& name : c.before) std::ofstream(dir_ / name) << "earlier\n";
+  for (const std::string& line : c.typed) {
+    ASSERT_TRUE(WaitsForALine()) << screen_;
+    Type(line + "\r");
+  }
+  ASSERT_TRUE(WaitsForALine()) << screen_;
+  TypeEndOfInput();
+  ASSERT_FALSE(WaitsForALine()) << "still waits after one Ctrl-D: " << screen_;
+  EXPECT_EQ(ExitStatus(), redirected.status);
+  ReadRest();
+  EXPECT_EQ(MaskLocation(screen_), MaskLocation(redirected.screen));
+  EXPECT_EQ(FilesIn(dir_), redirected.files);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Prompts, EndOfInputTest,
+    testing::Values(
+        EndOfInputCase{"OrvaneCategoryCount", ORVANE_PATH, {}, {}},
+        EndOfInputCase{"OrvaneCountRefusedPause", ORVANE_PATH, {"11"}, {}},
+        EndOfInputCase{"OrvaneFirstFrequency", ORVANE_PATH, {"3"}, {}},
+        EndOfInputCase{"OrvaneThirdFrequency", ORVANE_PATH, {"3", "4", "2"}, {}},
+        EndOfInputCase{"OrvaneNegativeFrequencyPause", ORVANE_PATH, {"2", "-1"}, {}},
+        EndOfInputCase{"OrvaneFileName", ORVANE_PATH, {"2", "3", "1"}, {}},
+        EndOfInputCase{"OrvaneFinalWait", ORVANE_PATH, {"2", "3", "1", "r"}, {}},
+        EndOfInputCase{"OrvaneExistingFileFinalWait", ORVANE_PATH, {"2", "3", "1", "r"}, {"r.csv"}},
+        // The outcome limit pauses once while enumerating, then as the final
+        // wait: the second pause returns at once.
+        EndOfInputCase{"OrvaneOutcomeLimitPause", ORVANE_PATH,
+                       {"10", "1", "1", "1", "1", "1", "2", "2", "2", "1", "2", "r"}, {}},
+        // Four cells of 0 after a Ctrl-D: log.csv is created, then 0 / 0.
+        EndOfInputCase{"KestrinCells", KESTRIN_PATH, {}, {}},
+        EndOfInputCase{"KestrinThirdCell", KESTRIN_PATH, {"3 5"}, {}},
+        EndOfInputCase{"KestrinNegativeCellPause", KESTRIN_PATH, {"3 -5 2 7"}, {}},
+        EndOfInputCase{"KestrinFileName", KESTRIN_PATH, {"3 5 2 7"}, {}},
+        EndOfInputCase{"KestrinFinalWait", KESTRIN_PATH, {"3 5 2 7", "r"}, {}},
+        EndOfInputCase{"KestrinExistingFileFinalWait", KESTRIN_PATH, {"3 5 2 7", "r"}, {"r.csv"}}),
+    [](const testing::TestParamInfo<EndOfInputCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
