@@ -26,6 +26,10 @@ enum class Method : std::uint8_t { kAuto, kExact, kMonteCarlo };
 inline constexpr std::uint64_t kDefaultSamples = 1'000'000;
 inline constexpr std::uint64_t kDefaultSeed = 20'261'207;
 
+/// Plain enumeration (every outcome one by one, as a listing needs) handles
+/// at most this many outcomes; beyond it the test throws TestFailure.
+inline constexpr double kMaxEnumeratedOutcomes = 1e9;
+
 struct MultinomialProblem {
   std::vector<std::uint32_t> counts;    // k >= 1, total at most 2^31 - 1
   std::vector<std::string> proportions;  // empty: equal; else k texts, IsProportion
