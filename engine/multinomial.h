@@ -64,9 +64,13 @@ struct MultinomialResult {
 };
 
 /// Runs the test. sink (may be empty) receives the outcomes: every one in
-/// order when options.every_outcome, otherwise classes of outcomes with
-/// their multiplicity, or nothing for Monte Carlo. Throws TestFailure when
-/// the work is beyond the method.
+/// order when options.every_outcome; else, when options.whole_distribution,
+/// every outcome or every class of outcomes with its multiplicity (under
+/// equal probabilities, the permutations of a vector of counts, handed as
+/// its counts in non-increasing order); else nothing. progress (may be
+/// empty) is called about every 50 ms of long work with the share done; it
+/// may start again from 0 when the automatic choice turns to Monte Carlo.
+/// Throws TestFailure when the work is beyond the method.
 MultinomialResult TestMultinomial(const MultinomialProblem& problem,
                                   const MultinomialOptions& options,
                                   const OutcomeSink& sink = {},
