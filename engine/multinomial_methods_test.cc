@@ -105,6 +105,46 @@ TEST(NetworkTest, AgreesWithEveryOutcome) {
   }
 }
 
+TEST(NetworkTest, WideNodesAgreeWithEveryOutcome) {
+  // Totals large enough for nodes with many children, whose middle alone
+  // is visited and whose runs of extreme children are summed.
+  std::mt19937 random(13);
+  const char* weights[] = {"1", "2", "3", "0.5"};
+  const std::uint32_t totals[] = {0, 0, 2500, 450, 130};  // by k: up to about 1e6 outcomes
+  for (int trial = 0; trial < 24; ++trial) {
+    std::size_t k = 2 + random() % 3;
+    MultinomialProblem problem{std::vector<std::uint32_t>(k), {}};
+    for (std::size_t i = 0; i < k; ++i) problem.proportions.push_back(weights[random() % 4]);
+    if (k == 2 && problem.proportions[0] == problem.proportions[1]) problem.proportions[1] = "5";
+    std::uint32_t n = totals[k] / 2 + random() % (totals[k] / 2);
+    // Spread n by the weights, then push some of it around: an ordinary
+    // fit, a poor one, or a far tail.
+    double sum = 0;
+    for (const std::string& w : problem.proportions) sum += std::stod(w);
+    std::uint32_t placed = 0;
+    for (std::size_t i = 0; i + 1 < k; ++i) {
+      problem.counts[i] = static_cast<std::uint32_t>(n * std::stod(problem.proportions[i]) / sum);
+      placed += problem.counts[i];
+    }
+    problem.counts[k - 1] = n - placed;
+    std::uint32_t shift = std::min<std::uint32_t>(problem.counts[0],
+                                                  static_cast<std::uint32_t>(
+                                                      std::sqrt(n) * (trial % 3 == 2 ? 8 : 1 + trial % 3)));
+    problem.counts[0] -= shift;
+    problem.counts[1 + random() % (k - 1)] += shift;
+    SCOPED_TRACE(Describe(problem));
+    MultinomialResult network = Exact(problem);
+    MultinomialResult every = Exact(problem, true);
+    EXPECT_LT(network.outcomes_visited, every.outcomes_visited);
+    for (int o = 0; o < 3; ++o) {
+      EXPECT_NEAR(network.orderings[o].p, every.orderings[o].p, 1e-11 * every.orderings[o].p);
+      EXPECT_NEAR(network.orderings[o].mid_p, every.orderings[o].mid_p,
+                  1e-11 * every.orderings[o].mid_p);
+    }
+    if (HasFailure()) return;
+  }
+}
+
 TEST(NetworkTest, SkipsMostOutcomesOfALargeProblem) {
   MultinomialProblem problem{{315, 108, 101, 32}, {"9", "3", "3", "1"}};
   MultinomialResult network = Exact(problem);

@@ -15,10 +15,26 @@
 // whole probability counts at once; where the upper bound is surely below
 // it, nothing does; otherwise the walk goes on into the node's children.
 // The last two categories are walked outcome by outcome.
+//
+// A node with many children visits only the middle ones. Its children's
+// lower bounds (and, at the last level, the outcomes' statistics) are
+// strictly convex in the count v of the category fixed there, least within
+// a count or two of r q (r the node's total, q the share of that category
+// in what is left): both for X^2 and G^2, whose least real value lies at v =
+// r q, and for the surprise, least at the mode of the binomial split. Away
+// from there they rise, so on each side the children surely beyond in an
+// ordering form one run out to the end; its first child is found by a
+// search, and the children beyond the first of all orderings' runs are
+// summed without being judged, outward until the rest is negligible: the
+// children's probabilities are those of a binomial split of r, whose ratio
+// from one child to the next falls as they move out, so once it is below 1
+// it bounds the rest as a geometric series.
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <numeric>
+#include <utility>
+#include <optional>
 
 #include "engine/multinomial_methods.h"
 
@@ -27,6 +43,12 @@ namespace engine::multinomial {
 namespace {
 
 constexpr std::uint32_t kCheckInterval = 1 << 14;
+// Nodes with at least this many children visit only the middle ones.
+constexpr std::uint32_t kWideNode = 64;
+// A sum of a run of children stops when the rest is below this share of
+// it, or below kNegligibleMass.
+constexpr double kNegligibleShare = 0x1p-50;
+constexpr double kNegligibleMass = 1e-320;
 
 using Shares = std::array<double, kStatisticCount>;
 
@@ -39,6 +61,9 @@ struct NetworkWalk {
   std::vector<std::uint32_t> category;
   std::vector<const TermTable*> table;
   std::vector<TermTable> lump;
+  // split[i]: the share of category[i] in the categories from level i on,
+  // and its complement.
+  std::vector<std::array<double, 2>> split;
   // rest[i][j]: the shares at count 0 of the categories of levels i..k-1
   // other than level j, summed: a corner of level i puts everything in j.
   std::vector<std::vector<Shares>> rest;
@@ -49,11 +74,203 @@ struct NetworkWalk {
   std::uint32_t countdown = kCheckInterval;
 };
 
+// A node: level i, total r still to place from category[i] on, the shares
+// of the categories before it, and the orderings not yet decided.
+struct Node {
+  std::uint32_t i;
+  std::uint32_t r;
+  Shares past;
+  unsigned active;
+  bool last;                // its children are outcomes
+  const TermTable* own;     // category[i]
+  const TermTable* others;  // the lump after it, or the last category
+};
+
 void Tick(NetworkWalk& walk) {
   if (--walk.countdown == 0) {
     walk.countdown = kCheckInterval;
     CheckPace(walk.pace, walk.resolved.Value());
   }
+}
+
+// A child's shares: the statistics of an outcome at the last level, lower
+// bounds of its completions' above it.
+Shares ChildShares(const Node& node, std::uint32_t v) {
+  Shares own = SharesOf(TermsAt(*node.own, v));
+  Shares others = SharesOf(TermsAt(*node.others, node.r - v));
+  Shares sum;
+  for (int o = 0; o < kStatisticCount; ++o) sum[o] = node.past[o] + own[o] + others[o];
+  return sum;
+}
+
+double MassOf(const NetworkWalk& walk, const Shares& shares) {
+  return std::exp(walk.setup.total_surprise - shares[kSurprise]);
+}
+
+void SetOutcome(NetworkWalk& walk, const Node& node, std::uint32_t v) {
+  const std::uint32_t k = walk.setup.k;
+  walk.y[walk.category[k - 2]] = v;
+  walk.y[walk.category[k - 1]] = node.r - v;
+}
+
+Mark JudgeLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v, const Shares& value, int o) {
+  Verdict verdict = Judge(value[o], walk.setup.margin[o]);
+  if (verdict != Verdict::kUndecided) return MarkOf(verdict);
+  SetOutcome(walk, node, v);
+  return JudgeOutcome(walk.setup, static_cast<Statistic>(o), value[o], walk.y);
+}
+
+void VisitLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v) {
+  Shares value = ChildShares(node, v);
+  double probability = MassOf(walk, value);
+  for (int o = 0; o < kStatisticCount; ++o) {
+    if ((node.active & (1u << o)) == 0) continue;
+    Count(walk.result.tally[o], JudgeLeaf(walk, node, v, value, o), probability);
+  }
+  ++walk.result.outcomes_visited;
+  Tick(walk);
+}
+
+void WalkNode(NetworkWalk& walk, std::uint32_t i, std::uint32_t r, const Shares& past,
+              unsigned active);
+
+void VisitChild(NetworkWalk& walk, const Node& node, std::uint32_t v) {
+  const Setup& setup = walk.setup;
+  const std::uint32_t k = setup.k;
+  const std::uint32_t m = node.r - v;
+  Shares own = SharesOf(TermsAt(*node.own, v));
+  Shares child;
+  for (int o = 0; o < kStatisticCount; ++o) child[o] = node.past[o] + own[o];
+  Shares low = SharesOf(TermsAt(*node.others, m));
+  double mass = -1;  // the children's probability, formed when needed
+  unsigned open = 0;
+  for (int o = 0; o < kStatisticCount; ++o) {
+    if ((node.active & (1u << o)) == 0) continue;
+    if (child[o] + low[o] > setup.margin[o].above) {
+      if (mass < 0) mass = std::exp(setup.total_surprise - (child[kSurprise] + low[kSurprise]));
+      walk.result.tally[o].beyond.Add(mass);
+      continue;
+    }
+    // The largest completion: all of m in one of the later categories.
+    double high = 0;
+    for (std::uint32_t j = node.i + 1; j < k; ++j) {
+      double corner =
+          child[o] + (SharesOf(TermsAt(*walk.table[j], m))[o] + walk.rest[node.i + 1][j][o]);
+      high = std::max(high, corner);
+    }
+    if (high < setup.margin[o].below) continue;
+    open |= 1u << o;
+  }
+  walk.y[walk.category[node.i]] = v;
+  if (open != 0) {
+    WalkNode(walk, node.i + 1, m, child, open);
+  } else {
+    if (mass < 0) mass = std::exp(setup.total_surprise - (child[kSurprise] + low[kSurprise]));
+    walk.resolved.Add(mass);
+    Tick(walk);
+  }
+}
+
+void Visit(NetworkWalk& walk, const Node& node, std::uint32_t v) {
+  if (node.last) {
+    VisitLeaf(walk, node, v);
+  } else {
+    VisitChild(walk, node, v);
+  }
+}
+
+// Whether the child v is surely beyond (at the last level: at least as
+// extreme as) the observed outcome in ordering o.
+bool SurelyExtreme(NetworkWalk& walk, const Node& node, std::uint32_t v, int o) {
+  Shares value = ChildShares(node, v);
+  if (node.last) return JudgeLeaf(walk, node, v, value, o) != Mark::kNotExtreme;
+  return value[o] > walk.setup.margin[o].above;
+}
+
+// On a side of the node where the children's statistics rise outward, the
+// child nearest the middle that is surely extreme in ordering o, searched
+// from `inner` outward (step -1 or +1) up to `outer`; nullopt if none.
+std::optional<std::uint32_t> FirstExtreme(NetworkWalk& walk, const Node& node, int o,
+                                          std::uint32_t inner, std::uint32_t outer, int step) {
+  auto at = [&](std::uint64_t distance) {
+    return static_cast<std::uint32_t>(static_cast<std::int64_t>(inner) + step *
+                                          static_cast<std::int64_t>(distance));
+  };
+  const std::uint64_t span = step < 0 ? inner - outer : outer - inner;
+  // Gallop outward to a surely extreme child, then halve the gap.
+  std::uint64_t near = 0;  // distances below `near` are known not extreme
+  std::uint64_t far = 0;
+  for (std::uint64_t stride = 1;; stride *= 2) {
+    far = std::min(near + stride - 1, span);
+    if (SurelyExtreme(walk, node, at(far), o)) break;
+    if (far == span) return std::nullopt;
+    near = far + 1;
+  }
+  while (near < far) {
+    std::uint64_t middle = near + (far - near) / 2;
+    if (SurelyExtreme(walk, node, at(middle), o)) {
+      far = middle;
+    } else {
+      near = middle + 1;
+    }
+  }
+  return at(far);
+}
+
+// The probability of the children from `start` outward to the end, summed
+// while the rest is not negligible. The probabilities of consecutive
+// children are in the ratio of a binomial split of r: each is the one
+// before times that ratio, formed afresh every kAnchor children.
+double SumOutward(NetworkWalk& walk, const Node& node, std::uint32_t start, int step) {
+  constexpr int kAnchor = 256;
+  const double q = walk.split[node.i][0];
+  const double c = walk.split[node.i][1];
+  CompensatedSum sum;
+  double mass = 0;
+  int since_anchor = kAnchor;
+  for (std::uint32_t v = start;; v = static_cast<std::uint32_t>(static_cast<std::int64_t>(v) + step)) {
+    if (since_anchor == kAnchor) {
+      mass = MassOf(walk, ChildShares(node, v));
+      since_anchor = 0;
+    }
+    sum.Add(mass);
+    if (node.last) ++walk.result.outcomes_visited;
+    if (step < 0 ? v == 0 : v == node.r) break;
+    // The next child's probability over this one's.
+    double ratio = step < 0 ? v * c / ((node.r - v + 1.0) * q) : (node.r - v) * q / ((v + 1.0) * c);
+    if (ratio < 1) {
+      double rest = mass * ratio / (1 - ratio);
+      if (rest <= kNegligibleShare * sum.Value() || rest < kNegligibleMass) break;
+    }
+    mass *= ratio;
+    ++since_anchor;
+  }
+  Tick(walk);
+  return sum.Value();
+}
+
+// The probability of `count` children from `start` outward, all of them.
+double SumRun(NetworkWalk& walk, const Node& node, std::uint32_t start, std::uint64_t count,
+              int step) {
+  constexpr std::uint64_t kAnchor = 256;
+  const double q = walk.split[node.i][0];
+  const double c = walk.split[node.i][1];
+  CompensatedSum sum;
+  double mass = 0;
+  std::uint32_t v = start;
+  for (std::uint64_t j = 0; j < count; ++j) {
+    if (j % kAnchor == 0) {
+      mass = MassOf(walk, ChildShares(node, v));
+    } else {
+      std::uint32_t before = step < 0 ? v + 1 : v - 1;
+      mass *= step < 0 ? before * c / ((node.r - before + 1.0) * q)
+                       : (node.r - before) * q / ((before + 1.0) * c);
+    }
+    sum.Add(mass);
+    v = static_cast<std::uint32_t>(static_cast<std::int64_t>(v) + step);
+  }
+  if (node.last) walk.result.outcomes_visited += count;
+  return sum.Value();
 }
 
 // Where the walk of the last two categories stands in one ordering. With
@@ -64,36 +281,23 @@ void Tick(NetworkWalk& walk) {
 // are never visited.
 enum class Stretch : std::uint8_t { kLeft, kMiddle, kRight, kDone };
 
-// The two last categories for the remaining total r: their outcomes from
-// both ends inward, while some ordering still finds them extreme.
-void WalkLeaves(NetworkWalk& walk, std::uint32_t r, const Shares& past, unsigned active) {
+// The outcomes of a narrow last node, from both ends inward while some
+// ordering still finds them extreme.
+void WalkNarrowLeaves(NetworkWalk& walk, const Node& node) {
   const Setup& setup = walk.setup;
-  const std::uint32_t k = setup.k;
-  const TermTable& first = *walk.table[k - 2];
-  const TermTable& second = *walk.table[k - 1];
-  const std::uint32_t a = walk.category[k - 2];
-  const std::uint32_t b = walk.category[k - 1];
+  const std::uint32_t r = node.r;
   Stretch stretch[kStatisticCount];
   for (int o = 0; o < kStatisticCount; ++o)
-    stretch[o] = (active & (1u << o)) != 0 ? Stretch::kLeft : Stretch::kDone;
+    stretch[o] = (node.active & (1u << o)) != 0 ? Stretch::kLeft : Stretch::kDone;
 
   // Judges the outcome j, r - j in the orderings whose stretch asks for it,
   // counts it where extreme, and moves each stretch on.
   auto visit = [&](std::uint32_t j, bool from_left) {
-    Terms s = TermsAt(first, j);
-    Terms t = TermsAt(second, r - j);
-    double value[kStatisticCount] = {past[kChi] + s.chi + t.chi,
-                                     past[kDeviance] + s.deviance + t.deviance,
-                                     past[kSurprise] + s.surprise + t.surprise};
-    walk.y[a] = j;
-    walk.y[b] = r - j;
+    Shares value = ChildShares(node, j);
     double probability = -1;
     for (int o = 0; o < kStatisticCount; ++o) {
       if (stretch[o] == Stretch::kDone) continue;
-      Verdict verdict = Judge(value[o], setup.margin[o]);
-      Mark mark = verdict == Verdict::kUndecided
-                      ? JudgeOutcome(setup, static_cast<Statistic>(o), value[o], walk.y)
-                      : MarkOf(verdict);
+      Mark mark = JudgeLeaf(walk, node, j, value, o);
       bool extreme = mark != Mark::kNotExtreme;
       if (from_left) {
         if (stretch[o] == Stretch::kLeft && !extreme) stretch[o] = Stretch::kMiddle;
@@ -102,7 +306,7 @@ void WalkLeaves(NetworkWalk& walk, std::uint32_t r, const Shares& past, unsigned
         stretch[o] = Stretch::kDone;
       }
       if (extreme) {
-        if (probability < 0) probability = std::exp(setup.total_surprise - value[kSurprise]);
+        if (probability < 0) probability = MassOf(walk, value);
         Count(walk.result.tally[o], mark, probability);
       }
     }
@@ -126,53 +330,103 @@ void WalkLeaves(NetworkWalk& walk, std::uint32_t r, const Shares& past, unsigned
     if (!any(Stretch::kMiddle) && !any(Stretch::kRight)) break;
     visit(i, false);
   }
-  walk.resolved.Add(
-      std::exp(setup.total_surprise - (past[kSurprise] + TermsAt(walk.lump[k - 2], r).surprise)));
+  walk.resolved.Add(std::exp(setup.total_surprise -
+                             (node.past[kSurprise] + TermsAt(walk.lump[node.i], r).surprise)));
+}
+
+// One side of a wide node, from `inner` (next to the middle window) out to
+// `outer`: each ordering's run of surely extreme children is found, the
+// children short of the first run are visited, the rest summed as beyond.
+void WalkSide(NetworkWalk& walk, const Node& node, std::uint32_t inner, std::uint32_t outer,
+              int step) {
+  const std::uint64_t span = step < 0 ? inner - outer : outer - inner;
+  auto at = [&](std::uint64_t distance) {
+    return static_cast<std::uint32_t>(static_cast<std::int64_t>(inner) +
+                                      step * static_cast<std::int64_t>(distance));
+  };
+  // Each active ordering's first surely extreme child, as a distance from
+  // inner (span + 1: none).
+  std::array<std::uint64_t, kStatisticCount> first_distance;
+  std::uint64_t farthest = 0;
+  for (int o = 0; o < kStatisticCount; ++o) {
+    first_distance[o] = span + 1;
+    if ((node.active & (1u << o)) == 0) continue;
+    std::optional<std::uint32_t> first = FirstExtreme(walk, node, o, inner, outer, step);
+    if (first) first_distance[o] = step < 0 ? inner - *first : *first - inner;
+    farthest = std::max(farthest, first_distance[o]);
+  }
+  if (node.last) {
+    // Outcomes short of every run are extreme in no ordering: skipped.
+    // Each run's first outcome is judged (it may be tied rather than
+    // beyond); the rest of each run is beyond, summed from the farthest
+    // start outward and extended inward start by start.
+    std::array<std::pair<std::uint64_t, int>, kStatisticCount> starts;
+    int runs = 0;
+    for (int o = 0; o < kStatisticCount; ++o) {
+      if (first_distance[o] > span) continue;
+      std::uint32_t v = at(first_distance[o]);
+      Shares value = ChildShares(node, v);
+      Count(walk.result.tally[o], JudgeLeaf(walk, node, v, value, o), MassOf(walk, value));
+      ++walk.result.outcomes_visited;
+      starts[runs++] = {first_distance[o] + 1, o};
+    }
+    // Farthest start first (three at most: insertion).
+    for (int j = 1; j < runs; ++j) {
+      for (int i = j; i > 0 && starts[i - 1].first < starts[i].first; --i)
+        std::swap(starts[i - 1], starts[i]);
+    }
+    double beyond = 0;
+    std::uint64_t from = span + 1;  // beyond sums the outcomes from here out
+    for (int j = 0; j < runs; ++j) {
+      auto [start, o] = starts[j];
+      if (j == 0) {
+        if (start <= span) beyond = SumOutward(walk, node, at(start), step);
+        from = start;
+      } else if (start < from) {
+        beyond += SumRun(walk, node, at(start), from - start, step);
+        from = start;
+      }
+      walk.result.tally[o].beyond.Add(beyond);
+    }
+    return;
+  }
+  // Children short of a run may hold extreme outcomes: visited, as are the
+  // runs' first children; past the farthest of them every ordering finds
+  // every child beyond.
+  for (std::uint64_t d = 0; d <= std::min(farthest, span); ++d) Visit(walk, node, at(d));
+  if (farthest >= span) return;
+  double mass = SumOutward(walk, node, at(farthest + 1), step);
+  for (int o = 0; o < kStatisticCount; ++o) {
+    if ((node.active & (1u << o)) != 0) walk.result.tally[o].beyond.Add(mass);
+  }
+  walk.resolved.Add(mass);
 }
 
 void WalkNode(NetworkWalk& walk, std::uint32_t i, std::uint32_t r, const Shares& past,
               unsigned active) {
-  const Setup& setup = walk.setup;
-  const std::uint32_t k = setup.k;
-  if (i + 2 == k) {
-    WalkLeaves(walk, r, past, active);
+  const std::uint32_t k = walk.setup.k;
+  const bool last = i + 2 == k;
+  Node node{i, r, past, active, last, walk.table[i], last ? walk.table[k - 1] : &walk.lump[i + 1]};
+  if (!last) ++walk.result.nodes_visited;
+  if (r < kWideNode) {
+    if (last) {
+      WalkNarrowLeaves(walk, node);
+    } else {
+      for (std::uint32_t v = 0; v <= r; ++v) VisitChild(walk, node, v);
+    }
     return;
   }
-  ++walk.result.nodes_visited;
-  const TermTable& table = *walk.table[i];
-  const TermTable& lump = walk.lump[i + 1];
-  for (std::uint32_t v = 0; v <= r; ++v) {
-    const std::uint32_t m = r - v;
-    Shares own = SharesOf(TermsAt(table, v));
-    Shares child;
-    for (int o = 0; o < kStatisticCount; ++o) child[o] = past[o] + own[o];
-    Shares low = SharesOf(TermsAt(lump, m));
-    double mass = -1;  // the children's probability, formed when needed
-    unsigned open = 0;
-    for (int o = 0; o < kStatisticCount; ++o) {
-      if ((active & (1u << o)) == 0) continue;
-      if (child[o] + low[o] > setup.margin[o].above) {
-        if (mass < 0) mass = std::exp(setup.total_surprise - (child[kSurprise] + low[kSurprise]));
-        walk.result.tally[o].beyond.Add(mass);
-        continue;
-      }
-      // The largest completion: all of m in one of the later categories.
-      double high = 0;
-      for (std::uint32_t j = i + 1; j < k; ++j) {
-        double corner = child[o] + (SharesOf(TermsAt(*walk.table[j], m))[o] + walk.rest[i + 1][j][o]);
-        high = std::max(high, corner);
-      }
-      if (high < setup.margin[o].below) continue;
-      open |= 1u << o;
-    }
-    walk.y[walk.category[i]] = v;
-    if (open != 0) {
-      WalkNode(walk, i + 1, m, child, open);
-    } else {
-      if (mass < 0) mass = std::exp(setup.total_surprise - (child[kSurprise] + low[kSurprise]));
-      walk.resolved.Add(mass);
-      Tick(walk);
-    }
+  // The middle window holds every least child of the three orderings.
+  auto centre = static_cast<std::uint32_t>(
+      std::min<double>(r, std::floor(static_cast<double>(r) * walk.split[i][0])));
+  std::uint32_t lo = centre >= 3 ? centre - 3 : 0;
+  std::uint32_t hi = std::min(r, centre + 3);
+  for (std::uint32_t v = lo; v <= hi; ++v) Visit(walk, node, v);
+  if (lo > 0) WalkSide(walk, node, lo - 1, 0, -1);
+  if (hi < r) WalkSide(walk, node, hi + 1, r, +1);
+  if (last) {
+    walk.resolved.Add(std::exp(walk.setup.total_surprise -
+                               (past[kSurprise] + TermsAt(walk.lump[i], r).surprise)));
   }
 }
 
@@ -181,7 +435,7 @@ void WalkNode(NetworkWalk& walk, std::uint32_t i, std::uint32_t r, const Shares&
 Tallies WalkNetwork(const Setup& setup, Pace& pace) {
   const std::uint32_t k = setup.k;
   ShareTables shares = MakeShareTables(setup);
-  NetworkWalk walk{setup, {}, {}, {}, {}, std::vector<std::uint32_t>(k, 0), {}, pace, {}};
+  NetworkWalk walk{setup, {}, {}, {}, {}, {}, std::vector<std::uint32_t>(k, 0), {}, pace, {}};
   // Categories with the largest expectations first: the two walked outcome
   // by outcome then hold the fewest counts.
   walk.category.resize(k);
@@ -203,6 +457,13 @@ Tallies WalkNetwork(const Setup& setup, Pace& pace) {
     } else {
       walk.lump[i] = MakeTermTable(e, 1, 0);  // computed when asked for
     }
+  }
+  mpz_class remaining = null.total_weight;
+  for (std::uint32_t i = 0; i < k; ++i) {
+    const mpz_class& weight = null.weights[walk.category[i]];
+    walk.split.push_back({mpq_class(weight, remaining).get_d(),
+                          mpq_class(remaining - weight, remaining).get_d()});
+    remaining -= weight;
   }
   walk.rest.assign(k, std::vector<Shares>(k, Shares{0, 0, 0}));
   for (std::uint32_t i = 1; i < k; ++i) {
