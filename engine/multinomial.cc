@@ -109,6 +109,8 @@ enum class Exact { kEveryOutcome, kClasses, kNetwork };
 // with room to spare: the automatic choice estimates the time from them.
 constexpr double kClassRate = 2e7;
 constexpr double kNetworkRate = 1e7;
+// Beyond this estimated work the network method is refused.
+constexpr double kMaxNetworkWork = 1e13;
 
 // About how many outcomes the network method judges one by one: those of
 // the ellipsoid X^2 <= c, c the widest of the three orderings' regions in
@@ -207,12 +209,19 @@ MultinomialResult TestMultinomial(const MultinomialProblem& problem,
                       (exact == Exact::kClasses ? " classes of outcomes" : " outcomes") +
                       ", more than the " + Count(kMaxEnumeratedOutcomes) + " it can handle");
   }
+  if (exact == Exact::kNetwork && work > kMaxNetworkWork && options.method == Method::kExact) {
+    throw TestFailure("the exact test would visit about " + Count(work) +
+                      " outcomes, far beyond what it can do in a day; Monte Carlo can estimate "
+                      "the p-values");
+  }
 
   if (options.method == Method::kAuto && !whole) {
     // Exact when the work fits the time allowed: an estimate first, then
     // the clock; past it, Monte Carlo.
-    double rate = exact == Exact::kNetwork ? kNetworkRate : kClassRate;
-    bool fits = work / rate <= options.max_seconds;
+    // The network's work is known only roughly: it is tried unless the
+    // estimate is far beyond the time, and the clock decides.
+    double seconds = exact == Exact::kNetwork ? work / kNetworkRate / 10 : work / kClassRate;
+    bool fits = seconds <= options.max_seconds;
     if (fits) {
       try {
         multinomial::Pace pace = multinomial::StartPace(&progress, options.max_seconds);

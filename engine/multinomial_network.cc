@@ -35,7 +35,9 @@
 #include <numeric>
 #include <utility>
 #include <optional>
+#include <unordered_map>
 
+#include "engine/binomial_tail.h"
 #include "engine/multinomial_methods.h"
 
 namespace engine::multinomial {
@@ -44,7 +46,7 @@ namespace {
 
 constexpr std::uint32_t kCheckInterval = 1 << 14;
 // Nodes with at least this many children visit only the middle ones.
-constexpr std::uint32_t kWideNode = 64;
+constexpr std::uint32_t kWideNode = 16;
 // A sum of a run of children stops when the rest is below this share of
 // it, or below kNegligibleMass.
 constexpr double kNegligibleShare = 0x1p-50;
@@ -68,6 +70,11 @@ struct NetworkWalk {
   // other than level j, summed: a corner of level i puts everything in j.
   std::vector<std::vector<Shares>> rest;
   std::vector<std::uint32_t> y;  // by category
+  // Last level, by total r (made when first needed, within a budget):
+  // for j up to the centre floor(r q), the probability of the outcomes from
+  // j down to 0 over that of j; beyond it, from j up to r.
+  std::unordered_map<std::uint32_t, std::vector<double>> tail_ratio;
+  std::uint64_t tail_entries = 0;
   Tallies result;
   Pace& pace;
   CompensatedSum resolved;  // probability of the completions decided
@@ -188,33 +195,112 @@ bool SurelyExtreme(NetworkWalk& walk, const Node& node, std::uint32_t v, int o) 
 }
 
 // On a side of the node where the children's statistics rise outward, the
-// child nearest the middle that is surely extreme in ordering o, searched
-// from `inner` outward (step -1 or +1) up to `outer`; nullopt if none.
-std::optional<std::uint32_t> FirstExtreme(NetworkWalk& walk, const Node& node, int o,
-                                          std::uint32_t inner, std::uint32_t outer, int step) {
-  auto at = [&](std::uint64_t distance) {
-    return static_cast<std::uint32_t>(static_cast<std::int64_t>(inner) + step *
-                                          static_cast<std::int64_t>(distance));
+// distance from `inner` (going by step, -1 or +1) of the child nearest the
+// middle that is surely extreme in ordering o, at most span; span + 1 if
+// none. The search starts from a guess (the answer of another ordering,
+// usually close): it gallops from there inward or outward to bracket the
+// answer, then halves the bracket.
+std::uint64_t FirstExtreme(NetworkWalk& walk, const Node& node, int o, std::uint32_t inner,
+                           std::uint64_t span, int step, std::uint64_t guess) {
+  auto extreme = [&](std::uint64_t distance) {
+    return SurelyExtreme(walk, node,
+                         static_cast<std::uint32_t>(static_cast<std::int64_t>(inner) +
+                                                    step * static_cast<std::int64_t>(distance)),
+                         o);
   };
-  const std::uint64_t span = step < 0 ? inner - outer : outer - inner;
-  // Gallop outward to a surely extreme child, then halve the gap.
-  std::uint64_t near = 0;  // distances below `near` are known not extreme
-  std::uint64_t far = 0;
-  for (std::uint64_t stride = 1;; stride *= 2) {
-    far = std::min(near + stride - 1, span);
-    if (SurelyExtreme(walk, node, at(far), o)) break;
-    if (far == span) return std::nullopt;
-    near = far + 1;
-  }
-  while (near < far) {
-    std::uint64_t middle = near + (far - near) / 2;
-    if (SurelyExtreme(walk, node, at(middle), o)) {
-      far = middle;
-    } else {
-      near = middle + 1;
+  guess = std::min(guess, span);
+  // Bracket: `near` not extreme (or below 0, as near_known false), `far`
+  // extreme.
+  std::uint64_t near = 0, far = 0;
+  bool near_known = false;
+  if (extreme(guess)) {
+    far = guess;
+    for (std::uint64_t stride = 1;; stride *= 2) {
+      if (far == 0) return 0;
+      std::uint64_t next = far > stride ? far - stride : 0;
+      if (!extreme(next)) {
+        near = next;
+        near_known = true;
+        break;
+      }
+      far = next;
+    }
+  } else {
+    near = guess;
+    near_known = true;
+    for (std::uint64_t stride = 1;; stride *= 2) {
+      if (near == span) return span + 1;
+      std::uint64_t next = std::min(near + stride, span);
+      if (extreme(next)) {
+        far = next;
+        break;
+      }
+      near = next;
     }
   }
-  return at(far);
+  // Now near (when known) is not extreme and far is: halve the gap.
+  std::uint64_t lo = near_known ? near + 1 : 0;
+  while (lo < far) {
+    std::uint64_t middle = lo + (far - lo) / 2;
+    if (extreme(middle)) {
+      far = middle;
+    } else {
+      lo = middle + 1;
+    }
+  }
+  return far;
+}
+
+double SumOutward(NetworkWalk& walk, const Node& node, std::uint32_t start, int step);
+
+// The centre of a node's children, floor(r q): within a count or two of
+// the least child in every ordering.
+std::uint32_t Centre(const NetworkWalk& walk, std::uint32_t i, std::uint32_t r) {
+  return static_cast<std::uint32_t>(
+      std::min<double>(r, std::floor(static_cast<double>(r) * walk.split[i][0])));
+}
+
+// The last level's tail ratios for total r (see NetworkWalk::tail_ratio),
+// summed from each end: every addend is positive, each step adds one
+// rounding.
+const std::vector<double>* LastTailRatios(NetworkWalk& walk, std::uint32_t r) {
+  constexpr std::uint64_t kBudget = std::uint64_t{1} << 23;
+  auto found = walk.tail_ratio.find(r);
+  if (found != walk.tail_ratio.end()) return &found->second;
+  if (walk.tail_entries + r + 1 > kBudget) return nullptr;
+  std::vector<double>& ratios = walk.tail_ratio[r];
+  {
+    const std::uint32_t i = walk.setup.k - 2;
+    const double q = walk.split[i][0];
+    const double c = walk.split[i][1];
+    const std::uint32_t centre = Centre(walk, i, r);
+    ratios.resize(std::size_t{r} + 1);
+    ratios[0] = 1;
+    for (std::uint32_t j = 1; j <= centre; ++j)
+      ratios[j] = 1 + j * c / ((r - j + 1.0) * q) * ratios[j - 1];
+    ratios[r] = 1;
+    for (std::uint32_t j = r; j-- > centre + 1;)
+      ratios[j] = 1 + (r - j) * q / ((j + 1.0) * c) * ratios[j + 1];
+    walk.tail_entries += std::uint64_t{r} + 1;
+  }
+  return &ratios;
+}
+
+// The probability of the children from `start` outward to the end: the
+// first one's times the tail of the binomial split relative to it.
+double SumTail(NetworkWalk& walk, const Node& node, std::uint32_t start, int step) {
+  if (node.last) {
+    if (const std::vector<double>* ratios = LastTailRatios(walk, node.r)) {
+      ++walk.result.outcomes_visited;
+      return MassOf(walk, ChildShares(node, start)) * (*ratios)[start];
+    }
+  }
+  double ratio =
+      BinomialTailRatio(node.r, start, walk.split[node.i][0], walk.split[node.i][1], step > 0);
+  if (std::isnan(ratio)) return SumOutward(walk, node, start, step);
+  if (node.last) ++walk.result.outcomes_visited;
+  Tick(walk);
+  return MassOf(walk, ChildShares(node, start)) * ratio;
 }
 
 // The probability of the children from `start` outward to the end, summed
@@ -348,11 +434,12 @@ void WalkSide(NetworkWalk& walk, const Node& node, std::uint32_t inner, std::uin
   // inner (span + 1: none).
   std::array<std::uint64_t, kStatisticCount> first_distance;
   std::uint64_t farthest = 0;
+  std::uint64_t guess = 0;
   for (int o = 0; o < kStatisticCount; ++o) {
     first_distance[o] = span + 1;
     if ((node.active & (1u << o)) == 0) continue;
-    std::optional<std::uint32_t> first = FirstExtreme(walk, node, o, inner, outer, step);
-    if (first) first_distance[o] = step < 0 ? inner - *first : *first - inner;
+    first_distance[o] = FirstExtreme(walk, node, o, inner, span, step, guess);
+    if (first_distance[o] <= span) guess = first_distance[o];
     farthest = std::max(farthest, first_distance[o]);
   }
   if (node.last) {
@@ -380,7 +467,7 @@ void WalkSide(NetworkWalk& walk, const Node& node, std::uint32_t inner, std::uin
     for (int j = 0; j < runs; ++j) {
       auto [start, o] = starts[j];
       if (j == 0) {
-        if (start <= span) beyond = SumOutward(walk, node, at(start), step);
+        if (start <= span) beyond = SumTail(walk, node, at(start), step);
         from = start;
       } else if (start < from) {
         beyond += SumRun(walk, node, at(start), from - start, step);
@@ -395,7 +482,7 @@ void WalkSide(NetworkWalk& walk, const Node& node, std::uint32_t inner, std::uin
   // every child beyond.
   for (std::uint64_t d = 0; d <= std::min(farthest, span); ++d) Visit(walk, node, at(d));
   if (farthest >= span) return;
-  double mass = SumOutward(walk, node, at(farthest + 1), step);
+  double mass = SumTail(walk, node, at(farthest + 1), step);
   for (int o = 0; o < kStatisticCount; ++o) {
     if ((node.active & (1u << o)) != 0) walk.result.tally[o].beyond.Add(mass);
   }
@@ -417,8 +504,7 @@ void WalkNode(NetworkWalk& walk, std::uint32_t i, std::uint32_t r, const Shares&
     return;
   }
   // The middle window holds every least child of the three orderings.
-  auto centre = static_cast<std::uint32_t>(
-      std::min<double>(r, std::floor(static_cast<double>(r) * walk.split[i][0])));
+  std::uint32_t centre = Centre(walk, i, r);
   std::uint32_t lo = centre >= 3 ? centre - 3 : 0;
   std::uint32_t hi = std::min(r, centre + 3);
   for (std::uint32_t v = lo; v <= hi; ++v) Visit(walk, node, v);
@@ -435,7 +521,7 @@ void WalkNode(NetworkWalk& walk, std::uint32_t i, std::uint32_t r, const Shares&
 Tallies WalkNetwork(const Setup& setup, Pace& pace) {
   const std::uint32_t k = setup.k;
   ShareTables shares = MakeShareTables(setup);
-  NetworkWalk walk{setup, {}, {}, {}, {}, {}, std::vector<std::uint32_t>(k, 0), {}, pace, {}};
+  NetworkWalk walk{setup, {}, {}, {}, {}, {}, std::vector<std::uint32_t>(k, 0), {}, 0, {}, pace, {}};
   // Categories with the largest expectations first: the two walked outcome
   // by outcome then hold the fewest counts.
   walk.category.resize(k);
