@@ -17,7 +17,7 @@ using multinomial::kDeviance;
 using multinomial::kStatisticCount;
 using multinomial::kSurprise;
 
-std::string Count(double value) {
+std::string CountText(double value) {
   char text[64];
   if (value < 1e18) {
     std::snprintf(text, sizeof text, "%.0f", value);
@@ -205,12 +205,12 @@ MultinomialResult TestMultinomial(const MultinomialProblem& problem,
   }
   if (exact == Exact::kNetwork) work = NetworkWork(setup, result.outcomes);
   if (exact != Exact::kNetwork && work > kMaxEnumeratedOutcomes) {
-    throw TestFailure("the exact test would enumerate " + Count(work) +
+    throw TestFailure("the exact test would enumerate " + CountText(work) +
                       (exact == Exact::kClasses ? " classes of outcomes" : " outcomes") +
-                      ", more than the " + Count(kMaxEnumeratedOutcomes) + " it can handle");
+                      ", more than the " + CountText(kMaxEnumeratedOutcomes) + " it can handle");
   }
   if (exact == Exact::kNetwork && work > kMaxNetworkWork && options.method == Method::kExact) {
-    throw TestFailure("the exact test would visit about " + Count(work) +
+    throw TestFailure("the exact test would visit about " + CountText(work) +
                       " outcomes, far beyond what it can do in a day; Monte Carlo can estimate "
                       "the p-values");
   }

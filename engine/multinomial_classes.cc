@@ -36,7 +36,6 @@ struct ClassWalk {
 void Visit(ClassWalk& walk, std::uint64_t squares, const double (&value)[kStatisticCount],
            double log_multiplicity) {
   const Setup& setup = walk.setup;
-  double probability = std::exp(setup.total_surprise - value[kSurprise]);
   double class_probability =
       std::exp(setup.total_surprise - value[kSurprise] + log_multiplicity);
   Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
@@ -49,6 +48,7 @@ void Visit(ClassWalk& walk, std::uint64_t squares, const double (&value)[kStatis
   for (int s = 0; s < kStatisticCount; ++s)
     Count(walk.result.tally[s], marks[s], class_probability);
   if (walk.sink) {
+    double probability = std::exp(setup.total_surprise - value[kSurprise]);
     OutcomeRow row{walk.y, std::round(std::exp(log_multiplicity)), probability, value[kChi],
                    2 * value[kDeviance], {}};
     std::copy(std::begin(marks), std::end(marks), row.marks);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/binomial_sampler.h"
+#include "engine/binomial_tail.h"
 #include "engine/multinomial.h"
 #include "engine/multinomial_setup.h"
 
@@ -271,6 +272,37 @@ TEST(PaceTest, ReportsProgressWhenDueAndStopsPastTheDeadline) {
   multinomial::CheckPace(timed, 0.1);
   timed.start -= std::chrono::seconds(1);
   EXPECT_THROW(multinomial::CheckPace(timed, 0.2), multinomial::OutOfTime);
+}
+
+TEST(BinomialTailTest, RatioAgreesWithDirectSums) {
+  struct Case {
+    std::uint32_t r;
+    double q;
+  };
+  for (Case c : {Case{40, 0.3}, Case{1000, 0.75}, Case{25000, 0.5}, Case{300, 0.01}, Case{77, 0.9}}) {
+    const double complement = 1 - c.q;
+    // Probabilities relative to the mode's, in extended precision.
+    const auto mode = static_cast<std::uint32_t>((c.r + 1) * c.q);
+    std::vector<long double> relative(c.r + 1);
+    relative[mode] = 1;
+    for (std::uint32_t j = mode; j < c.r; ++j)
+      relative[j + 1] = relative[j] * (c.r - j) * c.q / ((j + 1.0L) * complement);
+    for (std::uint32_t j = mode; j > 0; --j)
+      relative[j - 1] = relative[j] * j * complement / ((c.r - j + 1.0L) * c.q);
+    for (std::uint32_t v = 0; v <= c.r; v += 1 + c.r / 60) {
+      if (relative[v] < 1e-4000L) continue;
+      bool upward = v > c.r * c.q + 1;
+      if (!upward && !(v < c.r * c.q - 1)) continue;
+      long double sum = 0;
+      for (std::uint32_t j = v;; j = upward ? j + 1 : j - 1) {
+        sum += relative[j];
+        if (j == (upward ? c.r : 0)) break;
+      }
+      double expected = static_cast<double>(sum / relative[v]);
+      EXPECT_NEAR(BinomialTailRatio(c.r, v, c.q, complement, upward), expected, 1e-13 * expected)
+          << "r " << c.r << " q " << c.q << " v " << v;
+    }
+  }
 }
 
 // Draws from law compared with its probabilities by Pearson's statistic over

@@ -75,7 +75,7 @@ void CheckPace(Pace& pace, double share_done);
 
 /// The rows of the tables kept in memory, over every method: beyond this
 /// the shares of the far counts are computed when needed.
-inline constexpr std::uint64_t kTableEntryLimit = std::uint64_t{1} << 22;
+inline constexpr std::uint64_t kTableEntryLimit = std::uint64_t{1} << 21;
 
 }  // namespace engine::multinomial
 
