@@ -3,8 +3,9 @@
 //
 // Each statistic (X^2, G^2 / 2, and the surprise -ln P + L0) is computed as
 // a sum of at most `terms` shares, each share at least 0 and within a
-// relative 2^-52 of its value. Summed in any order in double precision, the
-// computed sum s of true sum S then satisfies |s - S| <= delta S with
+// relative 2^-52 of its value (or, below the normal range, within 2^-1075
+// of it). Summed in any order in double precision, the computed sum s of
+// true sum S then satisfies |s - S| <= delta S + terms 2^-1075 with
 // delta = (terms + 2) 2^-53. Comparing the computed statistic of an outcome
 // with the observed one is a filter in the manner of adaptive-precision
 // predicates: beyond a margin the computed values decide; inside it they
@@ -34,10 +35,12 @@ inline double RelativeErrorBound(int terms) { return (terms + 2) * 0x1p-53; }
 /// statistic a sum of at most `terms` shares. With s_y > observed (1 + 4
 /// delta), s_y / (1 + delta) > observed / (1 - delta): the true values are
 /// ordered whatever the rounding (the factor 4 also covers the rounding of
-/// the products).
+/// the products). Shares too small for normal doubles err by an amount,
+/// not a ratio: twice their worst sum widens the margin on both sides.
 inline Margin MarginAround(double observed, int terms) {
   double delta = RelativeErrorBound(terms);
-  return Margin{observed * (1 - 4 * delta), observed * (1 + 4 * delta)};
+  double absolute = terms * 0x1p-1073;
+  return Margin{observed * (1 - 4 * delta) - absolute, observed * (1 + 4 * delta) + absolute};
 }
 
 inline Verdict Judge(double value, const Margin& margin) {

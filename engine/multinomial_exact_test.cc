@@ -38,7 +38,13 @@ TEST(FilterTest, DecidesOutsideTheMarginOnly) {
 TEST(FilterTest, ZeroAndInfiniteStatistics) {
   Margin zero = MarginAround(0, 4);
   EXPECT_EQ(Judge(0, zero), Verdict::kUndecided);
-  EXPECT_EQ(Judge(4.9e-324, zero), Verdict::kAbove);
+  // Shares below the normal range err by up to half the least spacing each.
+  EXPECT_EQ(Judge(4 * 4.9e-324, zero), Verdict::kUndecided);
+  EXPECT_EQ(Judge(std::nextafter(zero.above, kInfinity), zero), Verdict::kAbove);
+  EXPECT_EQ(Judge(1e-300, zero), Verdict::kAbove);
+  Margin tiny = MarginAround(1e-320, 4);
+  EXPECT_EQ(Judge(1e-320 + 8 * 4.9e-324, tiny), Verdict::kUndecided);
+  EXPECT_EQ(Judge(2e-320, tiny), Verdict::kAbove);
   Margin infinite = MarginAround(kInfinity, 4);
   EXPECT_EQ(Judge(kInfinity, infinite), Verdict::kUndecided);
   EXPECT_EQ(Judge(1e308, infinite), Verdict::kBelow);

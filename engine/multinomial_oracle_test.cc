@@ -269,6 +269,15 @@ TEST(MultinomialOracleTest, ProportionsCloserThanDoublePrecision) {
   CheckAgainstOracle({0, 2}, {one, near_one});
   CheckAgainstOracle({2, 0}, {one, near_one});
   CheckAgainstOracle({1, 2, 1}, {one, near_one, one});
+  // 1 against 1 + 1e-300: the shares of X^2 at the near-even outcomes are
+  // about 1e-600, below every double.
+  std::string digits = "1" + std::string(299, '0') + "1";
+  WrittenProportion nearer{"1." + digits.substr(1),
+                           mpq_class(mpz_class(digits), mpz_class("1" + std::string(300, '0')))};
+  nearer.value.canonicalize();
+  CheckAgainstOracle({1, 1}, {one, nearer});
+  CheckAgainstOracle({2, 0}, {nearer, one});
+  CheckAgainstOracle({2, 1, 1}, {one, nearer, one});
 }
 
 }  // namespace
