@@ -23,19 +23,23 @@
 // in what is left): both for X^2 and G^2, whose least real value lies at v =
 // r q, and for the surprise, least at the mode of the binomial split. Away
 // from there they rise, so on each side the children surely beyond in an
-// ordering form one run out to the end; its first child is found by a
-// search, and the children beyond the first of all orderings' runs are
-// summed without being judged, outward until the rest is negligible: the
-// children's probabilities are those of a binomial split of r, whose ratio
-// from one child to the next falls as they move out, so once it is below 1
-// it bounds the rest as a geometric series.
+// ordering form one run out to the end, whose first child a search finds.
+// The children's probabilities are those of a binomial split of r times
+// the node's, so a run is summed without being visited: from its first
+// child's probability times the binomial tail relative to it (cached per
+// total at the last level, else the continued fraction of the incomplete
+// beta function, else term by term until a geometric bound makes the rest
+// negligible). Children short of a run are visited above the last level;
+// at the last level, outcomes short of every run are skipped, and each
+// ordering's run is summed from its own first outcome, judged apart since
+// it may be tied rather than beyond.
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <numeric>
-#include <utility>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 
 #include "engine/binomial_tail.h"
 #include "engine/multinomial_methods.h"
