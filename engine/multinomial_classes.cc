@@ -61,28 +61,37 @@ void Visit(ClassWalk& walk, std::uint64_t squares, const double (&value)[kStatis
   }
 }
 
-// Chooses y_i <= largest for the remaining total r; run is the length of
-// the run of equal counts that ends at y_(i-1).
+// Chooses y_i <= largest for the remaining total r (k >= 2, i <= k - 2);
+// run is the length of the run of equal counts that ends at y_(i-1).
 void Walk(ClassWalk& walk, std::uint32_t i, std::uint32_t r, std::uint32_t largest,
           std::uint32_t run, std::uint64_t squares, double chi, double deviance, double surprise,
           double log_multiplicity) {
   const std::uint32_t k = walk.setup.k;
   const std::uint32_t previous = i == 0 ? UINT32_MAX : walk.y[i - 1];
-  if (i + 1 == k) {
-    // The last count takes the rest (at most largest by the choice of lo).
-    std::uint32_t v = r;
-    std::uint32_t length = v == previous ? run + 1 : 1;
-    Terms t = TermsAt(walk.table, v);
-    walk.y[i] = v;
-    double value[kStatisticCount] = {chi + t.chi, deviance + t.deviance, surprise + t.surprise};
-    Visit(walk, squares + std::uint64_t{v} * v, value,
-          log_multiplicity - walk.log_factorial[length] + walk.log_factorial[length - 1]);
-    return;
-  }
   // The k - i counts left, none above v, must hold r: v >= r / (k - i).
   std::uint32_t slots = k - i;
   std::uint32_t lo = r / slots + (r % slots != 0 ? 1 : 0);
   std::uint32_t hi = std::min(largest, r);
+  if (i + 2 == k) {
+    // The last two counts, v and the rest w <= v, in one loop.
+    for (std::uint32_t v = lo; v <= hi; ++v) {
+      const std::uint32_t w = r - v;
+      std::uint32_t length = v == previous ? run + 1 : 1;
+      double log_arrangements =
+          log_multiplicity - walk.log_factorial[length] + walk.log_factorial[length - 1];
+      if (w == v) {
+        log_arrangements -= walk.log_factorial[length + 1] - walk.log_factorial[length];
+      }
+      Terms a = TermsAt(walk.table, v);
+      Terms b = TermsAt(walk.table, w);
+      walk.y[i] = v;
+      walk.y[i + 1] = w;
+      double value[kStatisticCount] = {chi + a.chi + b.chi, deviance + a.deviance + b.deviance,
+                                       surprise + a.surprise + b.surprise};
+      Visit(walk, squares + std::uint64_t{v} * v + std::uint64_t{w} * w, value, log_arrangements);
+    }
+    return;
+  }
   for (std::uint32_t v = lo; v <= hi; ++v) {
     std::uint32_t length = v == previous ? run + 1 : 1;
     Terms t = TermsAt(walk.table, v);
