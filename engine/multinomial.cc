@@ -217,9 +217,8 @@ MultinomialResult TestMultinomial(const MultinomialProblem& problem,
 
   if (options.method == Method::kAuto && !whole) {
     // Exact when the work fits the time allowed: an estimate first, then
-    // the clock; past it, Monte Carlo.
-    // The network's work is known only roughly: it is tried unless the
-    // estimate is far beyond the time, and the clock decides.
+    // the clock; past it, Monte Carlo. The network's work is known only
+    // roughly: it is tried unless the estimate is far beyond the time.
     double seconds = exact == Exact::kNetwork ? work / kNetworkRate / 10 : work / kClassRate;
     bool fits = seconds <= options.max_seconds;
     if (fits) {
