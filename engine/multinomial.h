@@ -19,18 +19,35 @@ namespace engine {
 
 /// True when text is a positive finite decimal number ("9", "0.25", "1e-3",
 /// "2.5E+2"): digits with at most one point, an optional exponent; no sign,
-/// no blanks, no hex, no inf or nan, not zero.
+/// no blanks, no hex, no inf or nan, not zero. Its value must lie between
+/// 1e-307 and 1e308 (exclusive), as a normal double does. The proportions
+/// are taken exactly as written: "0.1" is one tenth.
 bool IsProportion(std::string_view text);
 
 enum class Method : std::uint8_t { kAuto, kExact, kMonteCarlo };
 inline constexpr std::uint64_t kDefaultSamples = 1'000'000;
 inline constexpr std::uint64_t kDefaultSeed = 20'261'207;
 
+/// Plain enumeration (every outcome one by one, as a listing needs) handles
+/// at most this many outcomes; beyond it the test throws TestFailure.
+inline constexpr double kMaxEnumeratedOutcomes = 1e9;
+
 struct MultinomialProblem {
   std::vector<std::uint32_t> counts;    // k >= 1, total at most 2^31 - 1
   std::vector<std::string> proportions;  // empty: equal; else k texts, IsProportion
 };
 
+/// The methods: kExact is exact by the fastest method the options allow:
+/// plain enumeration of every outcome for every_outcome (and for
+/// whole_distribution under unequal probabilities), one visit per class of
+/// permuted outcomes under equal probabilities, else the network method
+/// (partial outcomes category by category, whole subtrees decided from
+/// bounds); it never falls back, and throws TestFailure beyond its limits.
+/// kMonteCarlo draws `samples` outcomes from the null (xoshiro256** seeded
+/// by splitmix64 from `seed`, so a run repeats); it refuses every_outcome
+/// and whole_distribution. kAuto is kExact when the estimated work fits
+/// max_seconds and the work then finishes within it, Monte Carlo otherwise
+/// (fell_back); with every_outcome or whole_distribution it is kExact.
 struct MultinomialOptions {
   Method method = Method::kAuto;
   std::uint64_t samples = kDefaultSamples;
@@ -51,8 +68,11 @@ struct MultinomialResult {
   Method method = Method::kExact;     // kExact or kMonteCarlo, as computed
   bool fell_back = false;             // kAuto chose Monte Carlo
   double outcomes = 0;                // C(n + k - 1, k - 1)
+  // Outcomes (or classes of outcomes) whose probability was formed one by
+  // one: all for plain enumeration, the classes for equal probabilities,
+  // the ones the network judged or summed singly, the draws of Monte Carlo.
   std::uint64_t outcomes_visited = 0;
-  std::uint64_t nodes_visited = 0;    // network method; 0 otherwise
+  std::uint64_t nodes_visited = 0;    // network method: partial outcomes expanded; 0 otherwise
   std::uint64_t samples = 0;          // Monte Carlo
   std::uint64_t seed = 0;             // Monte Carlo
   // kChiSquare, kLikelihoodRatio, kProbability, in that order.
@@ -60,9 +80,13 @@ struct MultinomialResult {
 };
 
 /// Runs the test. sink (may be empty) receives the outcomes: every one in
-/// order when options.every_outcome, otherwise classes of outcomes with
-/// their multiplicity, or nothing for Monte Carlo. Throws TestFailure when
-/// the work is beyond the method.
+/// order when options.every_outcome; else, when options.whole_distribution,
+/// every outcome or every class of outcomes with its multiplicity (under
+/// equal probabilities, the permutations of a vector of counts, handed as
+/// its counts in non-increasing order); else nothing. progress (may be
+/// empty) is called about every 50 ms of long work with the share done; it
+/// may start again from 0 when the automatic choice turns to Monte Carlo.
+/// Throws TestFailure when the work is beyond the method.
 MultinomialResult TestMultinomial(const MultinomialProblem& problem,
                                   const MultinomialOptions& options,
                                   const OutcomeSink& sink = {},
