@@ -108,7 +108,7 @@ for target in "${targets[@]}"; do
     echo "fuzz: $target: ${runs:-?} runs in ${seconds}s, no failure"
   else
     echo "fuzz: $target FAILED; input kept in $artifacts:"
-    grep -v -E '^#[0-9]+|^INFO|NEW_FUNC' "$log" | tail -40
+    grep -v -E '^#[0-9]+|^INFO|NEW_FUNC' "$log" | tail -40 || true
     status=1
   fi
 done
