@@ -47,7 +47,12 @@ int __real_open(const char* path, int flags, ...);
 
 namespace {
 
-constexpr int kHangSeconds = 120;
+// A run that does not end: one that has used this much processor time (a
+// busy machine slows a run, but gives it no more processor time), or one
+// waited for this long, which only a run blocked for good reaches. libFuzzer's
+// own -timeout (fuzz/run.sh) is longer still.
+constexpr rlim_t kHangCpuSeconds = 120;
+constexpr int kHangWaitSeconds = 900;
 constexpr rlim_t kFileSizeLimit = 256 << 20;
 
 bool in_child = false;
@@ -187,7 +192,7 @@ bool WaitFor(pid_t child, int& status) {
     pollfd ready{pidfd, POLLIN, 0};
     int n;
     do {
-      n = poll(&ready, 1, kHangSeconds * 1000);
+      n = poll(&ready, 1, kHangWaitSeconds * 1000);
     } while (n < 0 && errno == EINTR);
     close(pidfd);
     if (n == 0) {
@@ -261,9 +266,12 @@ int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     in_child = true;
     rlimit file_size{kFileSizeLimit, kFileSizeLimit};
     setrlimit(RLIMIT_FSIZE, &file_size);
+    rlimit processor_time{kHangCpuSeconds, kHangCpuSeconds + 10};
+    setrlimit(RLIMIT_CPU, &processor_time);
     if (chdir(scratch) != 0 || dup2(input, 0) < 0 || dup2(output, 1) < 0 || dup2(error, 2) < 0) __real__exit(126);
     close(input), close(output), close(error);
     signal(SIGALRM, SIG_DFL);
+    signal(SIGXCPU, SIG_DFL);
     ProgramMain();
     // main never returns: every run ends through _exit.
     std::abort();
@@ -286,6 +294,7 @@ int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
                  Visible(stderr_bytes).c_str());
   }
   if (!ended) Crash("the run did not end");
+  if (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU) Crash("the run did not end");
   if (WIFSIGNALED(status)) {
     std::fprintf(stderr, "signal %d\n", WTERMSIG(status));
     Crash("the run ended by a signal");

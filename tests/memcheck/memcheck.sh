@@ -18,7 +18,9 @@ program=$1
 expected_status=$2
 input=$3
 
-command -v valgrind >/dev/null || { echo "SKIP: valgrind is not installed"; exit 77; }
+# shellcheck source=../skip.sh
+source "$(dirname "$0")/../skip.sh"
+need valgrind valgrind
 scratch=$(mktemp -d /tmp/exact-memcheck-XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 printf "$input" >"$scratch/in"

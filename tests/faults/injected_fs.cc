@@ -1,0 +1,131 @@
+// A full or read-only file system without mounting one: loaded into a
+// program with LD_PRELOAD, this takes over open(2) and write(2) for the
+// files in one folder, which then behaves as a file system of its own.
+//
+//   FAULT_DIR=FOLDER     the folder (an absolute path without links)
+//   FAULT_ROOM=BYTES     the room left in it: a write that does not fit
+//                        writes what fits and returns that count; a write
+//                        with no room left fails with ENOSPC, as the kernel
+//                        does on a full file system
+//   FAULT_OPEN_ERRNO=N   opening a file there for writing fails with errno
+//                        N (28, ENOSPC: no inode left; 30, EROFS: mounted
+//                        read-only)
+//
+// The programs write with write(2) only (no writev, no stdio), and open
+// their result file with open(2). A file counts as in the folder by the
+// path its descriptor names in /proc/self/fd, so a standard stream
+// redirected into the folder counts too. Only this process's writes take
+// room; the folder's earlier files take none.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+using WriteFunction = ssize_t (*)(int, const void*, size_t);
+using OpenFunction = int (*)(const char*, int, ...);
+
+// Room left in bytes; kUnlimited without FAULT_ROOM, kUnread before the
+// first write. The programs are single-threaded.
+constexpr long long kUnread = -2;
+constexpr long long kUnlimited = -1;
+long long room = kUnread;
+WriteFunction next_write = nullptr;
+
+// Whether path (absolute) lies in FAULT_DIR.
+bool InFolder(const char* path) {
+  const char* folder = getenv("FAULT_DIR");
+  if (folder == nullptr || folder[0] != '/') return false;
+  size_t length = strlen(folder);
+  while (length > 1 && folder[length - 1] == '/') --length;
+  return strncmp(path, folder, length) == 0 && (path[length] == '/' || path[length] == '\0');
+}
+
+bool DescriptorInFolder(int fd) {
+  char link[40];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  char target[PATH_MAX];
+  ssize_t n = readlink(link, target, sizeof target - 1);
+  if (n < 0) return false;
+  target[n] = '\0';
+  return InFolder(target);
+}
+
+// path made absolute against the working folder (no links resolved: the
+// programs name their result file relative to it).
+bool PathInFolder(const char* path) {
+  if (path[0] == '/') return InFolder(path);
+  char absolute[PATH_MAX];
+  if (getcwd(absolute, sizeof absolute) == nullptr) return false;
+  size_t used = strlen(absolute);
+  int length = snprintf(absolute + used, sizeof absolute - used, "/%s", path);
+  return length < static_cast<int>(sizeof absolute - used) && InFolder(absolute);
+}
+
+long long Room() {
+  if (room == kUnread) {
+    const char* text = getenv("FAULT_ROOM");
+    room = text == nullptr ? kUnlimited : strtoll(text, nullptr, 10);
+    if (room < 0) room = kUnlimited;
+  }
+  return room;
+}
+
+int RefusedOpen(const char* path, int flags) {
+  const char* text = getenv("FAULT_OPEN_ERRNO");
+  if (text == nullptr || (flags & (O_WRONLY | O_RDWR | O_CREAT)) == 0) return 0;
+  return PathInFolder(path) ? atoi(text) : 0;
+}
+
+int Open(const char* name, const char* path, int flags, va_list arguments) {
+  mode_t mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(arguments, mode_t) : 0;
+  if (int code = RefusedOpen(path, flags); code != 0) {
+    errno = code;
+    return -1;
+  }
+  auto next = reinterpret_cast<OpenFunction>(dlsym(RTLD_NEXT, name));
+  return next(path, flags, mode);
+}
+
+}  // namespace
+
+extern "C" {
+
+ssize_t write(int fd, const void* bytes, size_t count) {
+  if (next_write == nullptr) next_write = reinterpret_cast<WriteFunction>(dlsym(RTLD_NEXT, "write"));
+  if (count == 0 || Room() == kUnlimited || !DescriptorInFolder(fd)) return next_write(fd, bytes, count);
+  if (room == 0) {
+    errno = ENOSPC;
+    return -1;
+  }
+  if (static_cast<unsigned long long>(room) < count) count = static_cast<size_t>(room);
+  ssize_t written = next_write(fd, bytes, count);
+  if (written > 0) room -= written;
+  return written;
+}
+
+int open(const char* path, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  int fd = Open("open", path, flags, arguments);
+  va_end(arguments);
+  return fd;
+}
+
+int open64(const char* path, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  int fd = Open("open64", path, flags, arguments);
+  va_end(arguments);
+  return fd;
+}
+
+}  // extern "C"
