@@ -14,8 +14,9 @@ namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
 
-// The first column aligned left, the others right, two blanks between.
-std::string Table(const Rows& rows, std::string_view indent = "") {
+// The first column aligned left, the others right (or left), two blanks
+// between.
+std::string Table(const Rows& rows, std::string_view indent = "", bool numbers_right = true) {
   std::vector<std::size_t> widths;
   for (const auto& row : rows) {
     widths.resize(std::max(widths.size(), row.size()));
@@ -26,7 +27,7 @@ std::string Table(const Rows& rows, std::string_view indent = "") {
     std::string line(indent);
     for (std::size_t i = 0; i < row.size(); ++i) {
       std::string pad(widths[i] - row[i].size(), ' ');
-      line += i == 0 ? row[i] + pad : "  " + pad + row[i];
+      line += i == 0 ? row[i] + pad : numbers_right ? "  " + pad + row[i] : "  " + row[i] + pad;
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     text += line + '\n';
@@ -156,7 +157,7 @@ std::string TextReport(const engine::FourfoldProblem& problem, const engine::Fou
   estimates.push_back({"odds ratio (conditional MLE)", odds.estimate ? ValueText(*odds.estimate)
                                                                       : "undefined (a row or column sum is 0)"});
   estimates.push_back({"sample odds ratio", OptionalValue(odds.sample)});
-  text += Table(estimates, " ") + '\n';
+  text += Table(estimates, " ", false) + '\n';
   return text;
 }
 
