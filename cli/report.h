@@ -39,8 +39,10 @@ std::string OrderingLabel(engine::Ordering ordering, bool fourfold);
 std::string PlotTitle(const engine::MultinomialProblem& problem);
 std::string PlotTitle(const engine::FourfoldProblem& problem);
 
-/// The picture's caption: "chi-square (X2) 5: p = 0.23096, mid-p = 0.15405".
-std::string PlotCaption(const engine::OrderingResult& ordering, bool fourfold);
+/// The picture's caption: "chi-square (X2) = 5: p = 0.23096, mid-p = 0.15405";
+/// a one-sided test names its alternative: "n11 = 47, alternative less: ...".
+std::string PlotCaption(const engine::OrderingResult& ordering, bool fourfold,
+                        engine::Alternative alternative = engine::Alternative::kTwoSided);
 
 /// The line for standard error when auto chose Monte Carlo (without the
 /// program's name), empty otherwise.

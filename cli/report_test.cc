@@ -211,7 +211,9 @@ TEST(ReportTest, PictureTitleAndCaption) {
   EXPECT_EQ(PlotTitle(wide), "Exact multinomial goodness-of-fit test: 1 1 1 1 1 1 1 1 1 1 1 1 ... (20 categories)");
   EXPECT_EQ(PlotTitle(engine::FourfoldProblem{{1, 1, 1, 5}}), "Exact test of a 2 x 2 table: 1 1 / 1 5");
   EXPECT_EQ(PlotCaption({Ordering::kProbability, 0.0011, 0.46428571428571425, 0.2}, true),
-            "probability (Fisher) 0.0011: p = 0.46429, mid-p = 0.2");
+            "probability (Fisher) = 0.0011: p = 0.46429, mid-p = 0.2");
+  EXPECT_EQ(PlotCaption({Ordering::kN11, 47, 0.99979, 0.99923}, true, engine::Alternative::kLess),
+            "n11 = 47, alternative less: p = 0.99979, mid-p = 0.99923");
 }
 
 }  // namespace

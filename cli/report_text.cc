@@ -184,9 +184,11 @@ std::string PlotTitle(const engine::FourfoldProblem& problem) {
          std::to_string(n[2]) + " " + std::to_string(n[3]);
 }
 
-std::string PlotCaption(const engine::OrderingResult& ordering, bool fourfold) {
-  return OrderingLabel(ordering.ordering, fourfold) + " " + ValueText(ordering.value) +
-         ": p = " + PValueText(ordering.p) + ", mid-p = " + PValueText(ordering.mid_p);
+std::string PlotCaption(const engine::OrderingResult& ordering, bool fourfold, engine::Alternative alternative) {
+  std::string caption = OrderingLabel(ordering.ordering, fourfold) + " = " + ValueText(ordering.value);
+  if (alternative == engine::Alternative::kLess) caption += ", alternative less";
+  if (alternative == engine::Alternative::kGreater) caption += ", alternative greater";
+  return caption + ": p = " + PValueText(ordering.p) + ", mid-p = " + PValueText(ordering.mid_p);
 }
 
 std::string FallbackNotice(const engine::MultinomialOptions& options, const engine::MultinomialResult& result) {

@@ -50,6 +50,15 @@ std::string DestinationName(const std::string& path) {
   return path == "-" ? std::string("standard output") : "'" + path + "'";
 }
 
+// text with every from replaced by to.
+std::string Renamed(std::string text, const std::string& from, const std::string& to) {
+  if (from.empty() || from == to) return text;
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
 // The listing and the picture a run writes besides its report.
 class SideOutputs {
  public:
@@ -92,11 +101,7 @@ class SideOutputs {
         throw;
       } catch (const std::runtime_error& error) {
         // The writer names the file it was given: name the user's instead.
-        std::string what = error.what();
-        for (std::size_t at; (at = what.find(request.path)) != std::string::npos;) {
-          what.replace(at, request.path.size(), plot_file_->path());
-        }
-        throw Failure(what);
+        throw Failure(Renamed(error.what(), request.path, plot_file_->path()));
       }
     }
     if (listing_file_) listing_file_->Commit();
@@ -125,7 +130,9 @@ plot::PlotRequest Picture(const Options& options, std::string title,
   const engine::OrderingResult& result = Find(orderings, drawn);
   plot::PlotRequest request;
   request.title = std::move(title);
-  request.caption = PlotCaption(result, options.program == Program::kKestrin);
+  request.caption = PlotCaption(result, options.program == Program::kKestrin,
+                                options.program == Program::kKestrin ? options.fourfold.alternative
+                                                                     : engine::Alternative::kTwoSided);
   request.observed = result.value;
   request.scale = options.plot_scale;
   return request;
