@@ -253,6 +253,16 @@ TEST_F(EndToEnd, FilesThatCannotBeWrittenFailAndLeaveNothing) {
                 "cannot write '/dev/full': No space left on device");
   ExpectFailure(Kestrin({"-o", "/dev/full", "1", "1", "1", "5"}), "kestrin",
                 "cannot write '/dev/full': No space left on device");
+  // The picture's writer fails: its message, status 1, nothing left.
+  for (const auto& args : {std::vector<std::string>{"--plot=/dev/full", "1", "1", "1", "5"},
+                           std::vector<std::string>{"--plot=/dev/full", "-o", "l.csv", "1", "1", "1", "5"}}) {
+    Ran ran = Kestrin(args);
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_EQ(ran.out, "");
+    EXPECT_TRUE(ran.err.starts_with("kestrin: ")) << ran.err;
+    EXPECT_NE(ran.err.find("/dev/full"), std::string::npos) << ran.err;
+    EXPECT_EQ(std::count(ran.err.begin(), ran.err.end(), '\n'), 1) << ran.err;
+  }
   EXPECT_EQ(Names(), std::vector<std::string>{"folder"});
 }
 
