@@ -46,10 +46,10 @@ struct Ran {
 enum class Stdout { kPipe, kClosed, kDevFull };
 
 struct RunSetup {
-  std::string folder;           // the working folder; the test's own when empty
+  std::string folder{};                    // the working folder; the test's own when empty
   Stdout stdout_kind = Stdout::kPipe;
-  std::string stdin_text;       // fed through a pipe
-  std::vector<std::string> environment;  // NAME=value, added
+  std::string stdin_text{};                // fed through a pipe
+  std::vector<std::string> environment{};  // NAME=value, added
 };
 
 int StatusOf(int wait_status) {
@@ -500,7 +500,7 @@ TEST_F(EndToEnd, CtrlCEndsAtOnceWith130AndLeavesNoPartialFile) {
   std::ofstream(dir_ / "l.csv") << "kept\n";
   // Each lists hundreds of millions of outcomes: far more than the test waits for.
   const std::vector<std::vector<std::string>> runs = {
-      {ORVANE_PATH, "-o", "l.csv", "--plot=p.svg", "10", "10", "10", "10", "10", "10", "10", "10", "10", "10"},
+      {ORVANE_PATH, "-o", "l.csv", "--plot=p.svg", "3", "3", "3", "3", "3", "3", "3", "3", "3", "3"},
       {KESTRIN_PATH, "-o", "l.csv", "1000000000", "1000000000", "50000000", "50000000"},
   };
   for (const auto& argv : runs) {
@@ -536,7 +536,7 @@ TEST_F(EndToEnd, ProgressShowsOnATerminalOnlyAndIsClearedAtTheEnd) {
     if (chdir(dir_.c_str()) != 0) _exit(126);
     int null = open("/dev/null", O_WRONLY);
     dup2(null, STDOUT_FILENO);
-    execl(ORVANE_PATH, ORVANE_PATH, "-o", "l.csv", "10", "10", "10", "10", "10", "10", "10", "10", "10", "10",
+    execl(ORVANE_PATH, ORVANE_PATH, "-o", "l.csv", "3", "3", "3", "3", "3", "3", "3", "3", "3", "3",
           static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -567,8 +567,8 @@ TEST_F(EndToEnd, ProgressShowsOnATerminalOnlyAndIsClearedAtTheEnd) {
   EXPECT_EQ(StatusOf(wait_status), 130);
   EXPECT_TRUE(screen.ends_with("\r\033[K")) << screen;
 
-  // Not a terminal: nothing, however long the run.
-  Ran ran = Orvane({"-o", "/dev/null", "4", "4", "4", "4", "4", "4", "4", "4", "4", "4"});
+  // Not a terminal: nothing, however long the run (ten million outcomes).
+  Ran ran = Orvane({"-o", "/dev/null", "2", "2", "2", "2", "2", "2", "2", "2", "2", "2"});
   EXPECT_EQ(ran.status, 0);
   EXPECT_EQ(ran.err, "");
 }

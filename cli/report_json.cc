@@ -33,9 +33,43 @@ Json Statistics(std::span<const engine::OrderingResult> orderings, bool monte_ca
   return statistics;
 }
 
+bool IsFlat(const Json& value) {
+  for (const auto& element : value) {
+    if (element.is_structured()) return false;
+  }
+  return true;
+}
+
+// Laid out as the contract shows it: a container of plain values on one
+// line ("observed": [1, 0, 4, 2]), any other expanded with two blanks of
+// indent per level. Every string is ours, but invalid UTF-8 would be
+// replaced rather than thrown on.
+void Write(std::string& out, const Json& value, int depth) {
+  auto scalar = [](const Json& plain) { return plain.dump(-1, ' ', false, Json::error_handler_t::replace); };
+  if (!value.is_structured()) {
+    out += scalar(value);
+    return;
+  }
+  const bool object = value.is_object();
+  const bool flat = IsFlat(value);
+  const std::string inner(2 * (depth + 1), ' ');
+  out += object ? '{' : '[';
+  bool first = true;
+  for (auto it = value.begin(); it != value.end(); ++it) {
+    out += first ? "" : ",";
+    out += flat ? (first ? "" : " ") : "\n" + inner;
+    first = false;
+    if (object) out += scalar(it.key()) + ": ";
+    Write(out, *it, depth + 1);
+  }
+  if (!flat && !value.empty()) out += "\n" + std::string(2 * depth, ' ');
+  out += object ? '}' : ']';
+}
+
 std::string Dump(const Json& report) {
-  // Invalid UTF-8 cannot arise (every string is ours), but replace rather than throw.
-  return report.dump(2, ' ', false, Json::error_handler_t::replace) + '\n';
+  std::string out;
+  Write(out, report, 0);
+  return out + '\n';
 }
 
 std::string_view AlternativeKey(engine::Alternative alternative) {
