@@ -573,4 +573,94 @@ TEST_F(EndToEnd, ProgressShowsOnATerminalOnlyAndIsClearedAtTheEnd) {
   EXPECT_EQ(ran.err, "");
 }
 
+// An example of the documentation: a command for the shell and what it
+// writes on standard output.
+struct Example {
+  std::string where;
+  std::string command;
+  std::string output;
+};
+
+// The README's ```console blocks: "$ command" lines, each followed by its
+// output.
+std::vector<Example> ReadmeExamples(const fs::path& path) {
+  std::vector<Example> examples;
+  std::istringstream lines(ReadFile(path));
+  bool inside = false;
+  int number = 0;
+  for (std::string line; std::getline(lines, line);) {
+    ++number;
+    if (!inside) {
+      inside = line == "```console";
+    } else if (line.starts_with("```")) {
+      inside = false;
+    } else if (line.starts_with("$ ")) {
+      examples.push_back({path.filename().string() + ":" + std::to_string(number), line.substr(2), ""});
+    } else if (!examples.empty()) {
+      examples.back().output += line + "\n";
+    }
+  }
+  return examples;
+}
+
+// Text of a manual page's example as the reader sees it.
+std::string Unescaped(std::string text) {
+  const std::pair<std::string_view, std::string_view> escapes[] = {
+      {"\\-", "-"}, {"\\e", "\\"}, {"\\&", ""}, {"\\(aq", "'"}, {"\\(dq", "\""}};
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    bool replaced = false;
+    for (const auto& [from, to] : escapes) {
+      if (std::string_view(text).substr(i).starts_with(from)) {
+        out += to;
+        i += from.size();
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) out += text[i++];
+  }
+  return out;
+}
+
+// A manual page's examples of the command-line mode: an .EX block opening
+// with "$ \fBorvane ARGUMENTS\fP" (or kestrin), then the output. The
+// dialogue's examples (the program alone, or fed by a pipe) are not taken.
+std::vector<Example> ManualExamples(const fs::path& path) {
+  std::vector<Example> examples;
+  std::istringstream lines(ReadFile(path));
+  const std::regex command(R"(^\$ \\fB((orvane|kestrin) .*)\\fP$)");
+  bool inside = false;
+  int number = 0;
+  for (std::string line; std::getline(lines, line);) {
+    ++number;
+    std::smatch match;
+    if (line == ".EE") {
+      inside = false;
+    } else if (!inside && std::regex_match(line, match, command)) {
+      inside = true;
+      examples.push_back({path.filename().string() + ":" + std::to_string(number), Unescaped(match[1]), ""});
+    } else if (inside) {
+      examples.back().output += Unescaped(line) + "\n";
+    }
+  }
+  return examples;
+}
+
+TEST_F(EndToEnd, TheExamplesOfTheReadmeAndTheManualPagesRunAsShown) {
+  std::vector<Example> examples = ReadmeExamples(fs::path(SOURCE_DIR) / "README.md");
+  EXPECT_GE(examples.size(), 5u);
+  for (const char* page : {"orvane.1", "kestrin.1"}) {
+    std::vector<Example> more = ManualExamples(fs::path(SOURCE_DIR) / "man" / page);
+    EXPECT_GE(more.size(), 3u) << page;
+    examples.insert(examples.end(), more.begin(), more.end());
+  }
+  const std::string programs = fs::path(ORVANE_PATH).parent_path();
+  for (const Example& example : examples) {
+    Ran ran = RunProgram({"/bin/sh", "-c", example.command},
+                         {.folder = dir_, .environment = {"PATH=" + programs + ":/usr/bin:/bin"}});
+    EXPECT_EQ(ran.out, example.output) << example.where << ": " << example.command;
+  }
+}
+
 }  // namespace
