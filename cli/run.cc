@@ -100,8 +100,14 @@ class SideOutputs {
       } catch (const Failure&) {
         throw;
       } catch (const std::runtime_error& error) {
-        // The writer names the file it was given: name the user's instead.
-        throw Failure(Renamed(error.what(), request.path, plot_file_->path()));
+        // The writer names the file it was given ("FILE: reason"): name the
+        // user's instead, in the words of the other failures to write.
+        std::string what = error.what();
+        std::string prefix = request.path + ": ";
+        if (what.starts_with(prefix)) {
+          throw Failure("cannot write '" + plot_file_->path() + "': " + what.substr(prefix.size()));
+        }
+        throw Failure(Renamed(what, request.path, plot_file_->path()));
       }
     }
     if (listing_file_) listing_file_->Commit();
