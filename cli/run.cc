@@ -87,8 +87,6 @@ class SideOutputs {
     return {};
   }
 
-  bool empty() const { return !listing_ && !collector_; }
-
   // Writes out the listing and draws the picture, then puts both in place.
   void Finish(const plot::PlotRequest& request_without_path) {
     if (listing_) listing_->Flush();
@@ -113,8 +111,6 @@ class SideOutputs {
     if (listing_file_) listing_file_->Commit();
     if (plot_file_) plot_file_->Commit();
   }
-
-  engine::Ordering drawn() const { return collector_->ordering(); }
 
  private:
   ListingShape shape_;
@@ -151,8 +147,8 @@ std::string RunOrvane(const Options& options) {
   engine::MultinomialResult result = engine::TestMultinomial(
       problem, options.multinomial_options, outputs.Sink(), [&bar](double share) { bar.Show(share); });
   bar.Clear();
-  if (options.plot) outputs.Finish(Picture(options, PlotTitle(problem), result.orderings, options.statistic));
-  else outputs.Finish({});
+  outputs.Finish(options.plot ? Picture(options, PlotTitle(problem), result.orderings, options.statistic)
+                              : plot::PlotRequest{});
   if (std::string notice = FallbackNotice(options.multinomial_options, result); !notice.empty()) {
     Say(options.program, notice);
   }
@@ -192,8 +188,8 @@ std::string RunKestrin(Options options) {
   }
   engine::FourfoldResult result = engine::TestFourfold(problem, sink);
   bar.Clear();
-  if (options.plot) outputs.Finish(Picture(options, PlotTitle(problem), result.orderings, options.statistic));
-  else outputs.Finish({});
+  outputs.Finish(options.plot ? Picture(options, PlotTitle(problem), result.orderings, options.statistic)
+                              : plot::PlotRequest{});
   switch (options.format) {
     case Format::kJson:
       return JsonReport(problem, result);
