@@ -24,16 +24,19 @@ int CompareSelfPowerProducts(const Cells& a, const Cells& b);
 /// Exact big-integer products of the ranges by which sorted a and b differ;
 /// the work grows with that length.
 int CompareFactorialProductsByRanges(const Cells& a, const Cells& b);
-/// True when the products are equal, by Legendre's formula over every
-/// prime up to the largest value (a sieve): the work grows with that value.
+/// True when the products are equal, by Legendre's formula prime by prime:
+/// the primes below 46341 one by one, the larger ones a stretch at a time
+/// (their exponents are single quotients). The work grows with the largest
+/// value over 46341.
 bool FactorialProductsEqualByPrimes(const Cells& a, const Cells& b);
 /// The sign of sum ln Gamma(a_i + 1) - sum ln Gamma(b_i + 1) when precision
 /// bits prove it, 0 when they cannot.
 int CompareFactorialProductsByLogs(const Cells& a, const Cells& b, long precision);
 
 /// The summed length of the ranges CompareFactorialProductsByRanges
-/// multiplies, beyond which CompareFactorialProducts turns to primes.
-inline constexpr std::int64_t kRangeProductLimit = std::int64_t{1} << 20;
+/// multiplies, beyond which CompareFactorialProducts turns to logarithms
+/// and primes.
+inline constexpr std::int64_t kRangeProductLimit = 4096;
 
 }  // namespace engine::fourfold
 

@@ -93,9 +93,7 @@ TEST(FourfoldExactTest, FactorialTiesOfDifferentCells) {
     EXPECT_EQ(CompareFactorialProducts(tie[0], tie[1]), 0) << Show(tie[0]);
     EXPECT_EQ(CompareFactorialProductsByRanges(tie[0], tie[1]), 0) << Show(tie[0]);
     EXPECT_EQ(CompareFactorialProductsByLogs(tie[0], tie[1], 512), 0) << Show(tie[0]);
-    if (tie[0][3] < 1000000) {
-      EXPECT_TRUE(FactorialProductsEqualByPrimes(tie[0], tie[1])) << Show(tie[0]);
-    }
+    EXPECT_TRUE(FactorialProductsEqualByPrimes(tie[0], tie[1])) << Show(tie[0]);
     // One more in a cell breaks the tie.
     Cells more = tie[1];
     ++more[3];
@@ -107,12 +105,18 @@ TEST(FourfoldExactTest, FactorialTiesOfDifferentCells) {
 TEST(FourfoldExactTest, FactorialProductsFarApart) {
   // Tables more than kRangeProductLimit apart go by logarithms and primes.
   const Cells a{100000, 1000000, 1200000, 300000};
-  const Cells b{400000, 700000, 900000, 600000};  // the same margins, 300000 tables on
+  const Cells b{103000, 997000, 1197000, 303000};  // the same margins, 3000 tables on
   const int by_ranges = CompareFactorialProductsByRanges(a, b);
   EXPECT_NE(by_ranges, 0);
   EXPECT_EQ(CompareFactorialProducts(a, b), by_ranges);
   EXPECT_EQ(CompareFactorialProducts(b, a), -by_ranges);
   EXPECT_FALSE(FactorialProductsEqualByPrimes(a, b));
+  // Products that differ by one large prime only: every small prime agrees.
+  for (std::int64_t prime : {46349, 1000003, 2147483647}) {
+    EXPECT_FALSE(FactorialProductsEqualByPrimes({0, 1, 1, prime}, {0, 1, 1, prime - 1})) << prime;
+    EXPECT_TRUE(FactorialProductsEqualByPrimes({0, 1, 1, prime}, {1, 0, prime, 1})) << prime;
+    EXPECT_FALSE(FactorialProductsEqualByPrimes({2, 1, 1, prime}, {0, 1, 1, prime})) << prime;
+  }
   // A mirrored table ties however far.
   EXPECT_EQ(CompareFactorialProducts({100000, 1000000, 1200000, 300000}, {1200000, 300000, 100000, 1000000}), 0);
 }
@@ -207,10 +211,25 @@ TEST(FourfoldExactTest, WeightFilterDecidesOnlyBeyondItsTolerance) {
   }
 }
 
-TEST(FourfoldExactTest, ProbabilitiesOfTiedTablesFarFromSmall) {
-  // Weights that agree within their rounding go to the products of
-  // factorials: a tie by the mirror, and one between neighbours at the
-  // mode whose cells differ, each at totals near 2^31.
+TEST(FourfoldExactTest, ProbabilitiesOfNearTablesOnBothSidesOfTheFilter) {
+  // a - 2, a, a, a and its neighbour differ in probability by a factor
+  // a^2 / (a^2 - 1): 3.5e-18 near a = 2^29, the closest two neighbours
+  // under 2^31 can be and a little beyond the filter's 1.1e-18, which
+  // decides them; ties inside it go to the products of factorials.
+  for (std::int64_t a : {1000, 1000000, 100000000, 536870000, 536870911}) {
+    const std::array<std::uint32_t, 4> table{static_cast<std::uint32_t>(a - 2), static_cast<std::uint32_t>(a),
+                                             static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(a)};
+    Walk walk = StartWalk(MarginsOf(table));
+    const std::int64_t x = a - 2;
+    ASSERT_TRUE(Reach(walk, x) && Reach(walk, x + 1)) << a;
+    const int exact = -CompareFactorialProductsByRanges(CellsAt(walk.margins, x + 1), CellsAt(walk.margins, x));
+    EXPECT_EQ(exact, 1) << a;
+    EXPECT_EQ(CompareProbabilities(walk, x + 1, x), exact) << a;
+    EXPECT_EQ(CompareProbabilities(walk, x, x + 1), -exact) << a;
+  }
+  // Weights that agree within their rounding: a tie by the mirror, and one
+  // between neighbours at the mode whose cells differ, each at totals near
+  // 2^31.
   const std::array<std::uint32_t, 4> mirrored{600000000, 400000000, 400000000, 600000000};
   Walk walk = StartWalk(MarginsOf(mirrored));
   ASSERT_TRUE(Reach(walk, walk.mode + 40000) && Reach(walk, walk.mode - 40001));

@@ -91,25 +91,24 @@ struct Evaluation {
   long double slope;  // NaN when unknown
 };
 
-// The root of an increasing function f of theta, from a guess: a bracket
-// by steps that double, then Newton's steps kept inside the bracket, with
-// bisection whenever a step would leave it or the bracket fails to halve.
+// The root of an increasing function f of theta, from a guess and a first
+// step: a bracket by steps that double, then Newton's steps kept inside
+// the bracket, with bisection whenever a step would leave it or would not
+// at least halve the step before last (so the bracket shrinks for sure).
 template <typename F>
-long double SolveIncreasing(F f, long double guess) {
+long double SolveIncreasing(F f, long double guess, long double step) {
   constexpr long double kLimit = 2000;  // psi = e^2000: far beyond any bound
-  long double a = guess, b = guess;
-  Evaluation at = f(guess);
-  if (at.value == 0) return guess;
+  long double a = guess, b = guess;  // to hold f(a) < 0 < f(b)
   long double x = guess;
-  Evaluation ex = at;
-  long double step = 1;
-  if (at.value < 0) {
+  Evaluation ex = f(guess);
+  if (ex.value == 0) return guess;
+  if (ex.value < 0) {
     for (;;) {
       b = a + step;
       if (b > kLimit) return kInfinity;
       const Evaluation eb = f(b);
-      if (eb.value >= 0) {
-        if (eb.value == 0) return b;
+      if (eb.value == 0) return b;
+      if (eb.value > 0) {
         if (std::fabs(eb.value) < std::fabs(ex.value)) x = b, ex = eb;
         break;
       }
@@ -121,8 +120,8 @@ long double SolveIncreasing(F f, long double guess) {
       a = b - step;
       if (a < -kLimit) return -kInfinity;
       const Evaluation ea = f(a);
-      if (ea.value <= 0) {
-        if (ea.value == 0) return a;
+      if (ea.value == 0) return a;
+      if (ea.value < 0) {
         if (std::fabs(ea.value) < std::fabs(ex.value)) x = a, ex = ea;
         break;
       }
@@ -130,23 +129,19 @@ long double SolveIncreasing(F f, long double guess) {
       step *= 2;
     }
   }
-  long double checked_width = b - a;
+  long double step_before = b - a, last_step = b - a;
   for (int iteration = 0; iteration < 200; ++iteration) {
     long double next = x - ex.value / ex.slope;
-    bool newton = std::isfinite(next) && next > a && next < b;
-    if (iteration % 3 == 2) {
-      if (b - a > checked_width / 2) newton = false;
-      checked_width = b - a;
+    if (!std::isfinite(next) || !(next > a && next < b) ||
+        std::fabs(2 * (next - x)) > std::fabs(step_before)) {
+      next = a + (b - a) / 2;
     }
-    if (!newton) next = a + (b - a) / 2;
+    step_before = last_step;
+    last_step = next - x;
     const long double tolerance = 4e-14L * std::max<long double>(1, std::fabs(next));
     const Evaluation en = f(next);
     if (en.value == 0) return next;
-    if (en.value < 0) {
-      a = next;
-    } else {
-      b = next;
-    }
+    (en.value < 0 ? a : b) = next;
     if (std::fabs(next - x) <= tolerance || b - a <= tolerance) return next;
     x = next, ex = en;
   }
@@ -178,7 +173,7 @@ OddsRatio ConditionalOddsRatio(const Margins& m, std::int64_t x0, Alternative al
           const long double mean = s.first / s.total;
           return Evaluation{mean, s.second / s.total - mean * mean};
         },
-        log_odds));
+        log_odds, spread / 4));
   }
 
   // The level left to each bound's tail.
@@ -198,7 +193,7 @@ OddsRatio ConditionalOddsRatio(const Margins& m, std::int64_t x0, Alternative al
           if (s.upper == 0) return Evaluation{-kInfinity, std::numeric_limits<long double>::quiet_NaN()};
           return Evaluation{std::log(s.upper / s.total) - log_share, s.upper_first / s.upper - s.first / s.total};
         },
-        log_odds - spread));
+        log_odds - spread, spread / 4));
   }
   if (!want_upper || x0 == m.hi) {
     odds.upper = std::numeric_limits<double>::infinity();
@@ -210,7 +205,7 @@ OddsRatio ConditionalOddsRatio(const Margins& m, std::int64_t x0, Alternative al
           if (s.lower == 0) return Evaluation{kInfinity, std::numeric_limits<long double>::quiet_NaN()};
           return Evaluation{log_share - std::log(s.lower / s.total), s.first / s.total - s.lower_first / s.lower};
         },
-        log_odds + spread));
+        log_odds + spread, spread / 4));
   }
   return odds;
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <random>
@@ -253,14 +254,165 @@ TEST(FourfoldTest, ObservedFarInTheTail) {
   ExpectExact({0, 600, 600, 0}, Alternative::kGreater);
 }
 
+// The test of a large table in multiple precision over the tables that
+// matter: the weights walked from the mode at 96 bits down to 2^-1500 of
+// it, each table's G^2 key at 96 bits, its X^2 key exact. No table of the
+// tables used here ties with another but itself.
+struct WindowReference {
+  std::int64_t first = 0;
+  // chi_square, likelihood_ratio, probability, then n11 for less and for
+  // greater.
+  std::vector<double> p, mid_p;
+  std::vector<Mark> marks[5];
+};
+
+WindowReference SolveInWindow(const Table& t) {
+  constexpr long kBits = 96;
+  const std::int64_t r1 = std::int64_t{t[0]} + t[1], r2 = std::int64_t{t[2]} + t[3];
+  const std::int64_t c1 = std::int64_t{t[0]} + t[2], c2 = std::int64_t{t[1]} + t[3];
+  const std::int64_t n = r1 + r2, lo = std::max<std::int64_t>(0, r1 - c2), hi = std::min(r1, c1);
+  const std::int64_t mode = std::clamp((r1 + 1) * (c1 + 1) / (n + 2), lo, hi);
+  std::vector<__mpfr_struct> up, down;  // w(mode + i), w(mode - i)
+  for (int side = 0; side < 2; ++side) {
+    auto& w = side == 0 ? up : down;
+    w.reserve(1 << 20);
+    w.emplace_back();
+    mpfr_init2(&w.back(), kBits);
+    mpfr_set_ui(&w.back(), 1, MPFR_RNDN);
+    for (std::int64_t x = mode;; x += side == 0 ? 1 : -1) {
+      if (side == 0 ? x == hi : x == lo) break;
+      if (mpfr_get_exp(&w.back()) < -1500) break;
+      __mpfr_struct next;
+      mpfr_init2(&next, kBits);
+      if (side == 0) {
+        mpfr_mul_ui(&next, &w.back(), (r1 - x) * (c1 - x), MPFR_RNDN);
+        mpfr_div_ui(&next, &next, (x + 1) * (r2 - c1 + x + 1), MPFR_RNDN);
+      } else {
+        mpfr_mul_ui(&next, &w.back(), x * (r2 - c1 + x), MPFR_RNDN);
+        mpfr_div_ui(&next, &next, (r1 - x + 1) * (c1 - x + 1), MPFR_RNDN);
+      }
+      w.push_back(next);
+    }
+  }
+  WindowReference ref;
+  ref.first = mode - static_cast<std::int64_t>(down.size()) + 1;
+  const std::int64_t last = mode + static_cast<std::int64_t>(up.size()) - 1;
+  const auto weight = [&](std::int64_t x) -> mpfr_srcptr { return x >= mode ? &up[x - mode] : &down[mode - x]; };
+  std::vector<std::int64_t> chi;
+  std::vector<__mpfr_struct> lr(last - ref.first + 1);
+  mpfr_t term;
+  mpfr_init2(term, kBits);
+  for (std::int64_t x = ref.first; x <= last; ++x) {
+    chi.push_back(std::llabs(n * x - r1 * c1));
+    __mpfr_struct& key = lr[x - ref.first];
+    mpfr_init2(&key, kBits);
+    mpfr_set_zero(&key, 1);
+    for (std::int64_t cell : {x, r1 - x, c1 - x, r2 - c1 + x}) {
+      if (cell < 2) continue;
+      mpfr_set_ui(term, cell, MPFR_RNDN);
+      mpfr_log(term, term, MPFR_RNDN);
+      mpfr_mul_ui(term, term, cell, MPFR_RNDN);
+      mpfr_add(&key, &key, term, MPFR_RNDN);
+    }
+  }
+  const std::int64_t x0 = t[0];
+  EXPECT_TRUE(x0 >= ref.first && x0 <= last) << "the observed table lies beyond the window";
+  const auto compare = [&](int ordering, std::int64_t x) {  // more extreme than x0: 1
+    switch (ordering) {
+      case 0:
+        return (chi[x - ref.first] > chi[x0 - ref.first]) - (chi[x - ref.first] < chi[x0 - ref.first]);
+      case 1:
+        return mpfr_cmp(&lr[x - ref.first], &lr[x0 - ref.first]);
+      case 2:
+        return -mpfr_cmp(weight(x), weight(x0));
+      case 3:
+        return (x < x0) - (x > x0);
+      default:
+        return (x > x0) - (x < x0);
+    }
+  };
+  mpfr_t total, beyond, tied;
+  mpfr_inits2(kBits, total, beyond, tied, static_cast<mpfr_ptr>(nullptr));
+  mpfr_set_zero(total, 1);
+  for (std::int64_t x = ref.first; x <= last; ++x) mpfr_add(total, total, weight(x), MPFR_RNDN);
+  for (int o = 0; o < 5; ++o) {
+    mpfr_set_zero(beyond, 1);
+    mpfr_set_zero(tied, 1);
+    for (std::int64_t x = ref.first; x <= last; ++x) {
+      const int c = x == x0 ? 0 : compare(o, x);
+      ref.marks[o].push_back(c > 0 ? Mark::kBeyond : c == 0 ? Mark::kTied : Mark::kNotExtreme);
+      if (c >= 0) mpfr_add(c > 0 ? beyond : tied, c > 0 ? beyond : tied, weight(x), MPFR_RNDN);
+    }
+    mpfr_add(term, beyond, tied, MPFR_RNDN);
+    mpfr_div(term, term, total, MPFR_RNDN);
+    ref.p.push_back(mpfr_get_d(term, MPFR_RNDN));
+    mpfr_div_ui(tied, tied, 2, MPFR_RNDN);
+    mpfr_add(term, beyond, tied, MPFR_RNDN);
+    mpfr_div(term, term, total, MPFR_RNDN);
+    ref.mid_p.push_back(mpfr_get_d(term, MPFR_RNDN));
+  }
+  mpfr_clears(term, total, beyond, tied, static_cast<mpfr_ptr>(nullptr));
+  for (auto* v : {&up, &down, &lr}) {
+    for (auto& x : *v) mpfr_clear(&x);
+  }
+  return ref;
+}
+
+void ExpectWindow(const Table& t, const WindowReference& ref, Alternative alternative, bool listing) {
+  const std::string name = std::to_string(t[0]) + " " + std::to_string(t[1]) + " " + std::to_string(t[2]) + " " +
+                           std::to_string(t[3]) + " alternative " + std::to_string(int(alternative));
+  const int n11 = alternative == Alternative::kLess ? 3 : 4;
+  std::int64_t x = ref.first;
+  const OutcomeSink sink = [&](const OutcomeRow& row) {
+    const std::int64_t i = std::int64_t{row.counts[0]} - ref.first;
+    if (i < 0 || i >= static_cast<std::int64_t>(ref.marks[0].size())) return;
+    EXPECT_EQ(row.counts[0], x++) << name;
+    for (int o = 0; o < 3; ++o) {
+      EXPECT_EQ(row.marks[o], ref.marks[o][i]) << name << " n11 " << row.counts[0] << " ordering " << o;
+    }
+    if (alternative != Alternative::kTwoSided) {
+      EXPECT_EQ(row.marks[3], ref.marks[n11][i]) << name;
+    }
+  };
+  const FourfoldResult result = TestFourfold({t, alternative}, listing ? sink : OutcomeSink{});
+  if (listing) {
+    EXPECT_EQ(x, ref.first + static_cast<std::int64_t>(ref.marks[0].size())) << name;
+  }
+  for (const OrderingResult& r : result.orderings) {
+    const int o = r.ordering == Ordering::kN11 ? n11 : static_cast<int>(r.ordering);
+    EXPECT_NEAR(r.p, ref.p[o], 1e-10 * ref.p[o]) << name << " " << KeyOf(r.ordering);
+    EXPECT_NEAR(r.mid_p, ref.mid_p[o], 1e-10 * ref.mid_p[o]) << name << " " << KeyOf(r.ordering);
+  }
+}
+
+TEST(FourfoldTest, LargeTablesAgreeWithMultiplePrecision) {
+  // Totals of 1e5 with the observed table near the middle, 20 standard
+  // deviations out and 30 out (p near 1e-190); totals of 2^31 - 1 whose n21
+  // has a mean near 5; a total of 2e7, its ten million tables not listed.
+  const Table tables[] = {{25000, 25100, 24800, 25100}, {23400, 26700, 26400, 23500},
+                          {22600, 27500, 27200, 22700}, {99993, 2147283654, 7, 99993},
+                          {99960, 2147283687, 40, 99960}};
+  for (const Table& t : tables) {
+    const WindowReference ref = SolveInWindow(t);
+    for (Alternative a : {Alternative::kTwoSided, Alternative::kLess, Alternative::kGreater}) {
+      ExpectWindow(t, ref, a, true);
+    }
+  }
+  const Table wide{5000000, 5010000, 4990000, 5003000};
+  const WindowReference ref = SolveInWindow(wide);
+  for (Alternative a : {Alternative::kTwoSided, Alternative::kLess, Alternative::kGreater}) {
+    ExpectWindow(wide, ref, a, false);
+  }
+}
+
 TEST(FourfoldTest, KnownValues) {
   // Fisher's test of 47 11 10 13 against the chi-square ordering.
   FourfoldResult r = TestFourfold({{47, 11, 10, 13}});
   ASSERT_EQ(r.orderings.size(), 3u);
   EXPECT_NEAR(r.orderings[0].p, 0.001395, 5e-7);
   EXPECT_NEAR(r.orderings[2].p, 0.002273, 5e-7);
-  // 1 1 1 5: every table is as far from independence by X^2, but Fisher's
-  // test gives 13/28.
+  // 1 1 1 5: no table is nearer independence by X^2, so its p is 1, while
+  // Fisher's test gives 13/28.
   r = TestFourfold({{1, 1, 1, 5}});
   EXPECT_EQ(r.orderings[0].p, 1);
   EXPECT_NEAR(r.orderings[2].p, 13.0 / 28, 1e-15);
