@@ -214,6 +214,11 @@ TEST_F(EndToEnd, HelpVersionAndTheDialogue) {
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "kestrin " EXACT_TESTS_VERSION "\n");
   EXPECT_EQ(Orvane({"-V"}).out, "orvane " EXACT_TESTS_VERSION "\n");
+  // The manual pages name the same version as the programs.
+  for (const char* page : {"orvane.1", "kestrin.1"}) {
+    std::string text = ReadFile(fs::path(SOURCE_DIR) / "man" / page);
+    EXPECT_NE(text.find("\"exact-tests " EXACT_TESTS_VERSION "\""), std::string::npos) << page;
+  }
 
   // No argument: the dialogue, which asks for the number of categories.
   Ran dialogue = Orvane({}, {.stdin_text = "2\n3\n1\nr\n\n"});
