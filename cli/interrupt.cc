@@ -41,6 +41,15 @@ void InstallInterruptHandlers() {
   signal(SIGPIPE, SIG_IGN);
 }
 
+InterruptsDeferred::InterruptsDeferred() {
+  sigset_t deferred;
+  sigemptyset(&deferred);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&deferred, signal_number);
+  sigprocmask(SIG_BLOCK, &deferred, &previous_);
+}
+
+InterruptsDeferred::~InterruptsDeferred() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+
 int HoldTemporary(const char* path) {
   std::size_t length = std::strlen(path);
   if (length >= PATH_MAX) return -1;

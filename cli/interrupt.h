@@ -6,6 +6,8 @@
 #ifndef CLI_INTERRUPT_H_
 #define CLI_INTERRUPT_H_
 
+#include <signal.h>
+
 namespace cli {
 
 /// Handles SIGINT, SIGTERM and SIGHUP as above; ignores SIGPIPE, so that a
@@ -19,6 +21,20 @@ int HoldTemporary(const char* path);
 
 /// The file in slot is no longer the handler's to remove.
 void ReleaseTemporary(int slot);
+
+/// Holds back the signals above while it lives, so that a file created
+/// and registered in its scope is never left behind by a signal between
+/// the two steps.
+class InterruptsDeferred {
+ public:
+  InterruptsDeferred();
+  ~InterruptsDeferred();
+  InterruptsDeferred(const InterruptsDeferred&) = delete;
+  InterruptsDeferred& operator=(const InterruptsDeferred&) = delete;
+
+ private:
+  sigset_t previous_;
+};
 
 /// Whether a progress line is on standard error, to be cleared.
 void SetProgressLineShown(bool shown);

@@ -83,12 +83,15 @@ OutputFile::OutputFile(std::string path, bool open_file) : path_(std::move(path)
     }
   }
   std::string name = FolderOf(target) + "/.exact-tests-XXXXXX";
-  fd_ = mkostemp(name.data(), O_CLOEXEC);
-  if (fd_ < 0) ThrowCannotWrite(Quoted(path_), errno);
-  temporary_ = true;
-  write_path_ = name;
-  target_ = target;
-  slot_ = HoldTemporary(name.c_str());
+  {
+    InterruptsDeferred deferred;  // until the handler knows of the file
+    fd_ = mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ < 0) ThrowCannotWrite(Quoted(path_), errno);
+    temporary_ = true;
+    write_path_ = name;
+    target_ = target;
+    slot_ = HoldTemporary(name.c_str());
+  }
   if (slot_ < 0) Abandon(ENAMETOOLONG);
   if (!open_file) {
     close(fd_);
