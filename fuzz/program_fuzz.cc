@@ -33,8 +33,15 @@
 #include <string>
 #include <string_view>
 
+#include "cli/run.h"
 
-int ProgramMain();
+// The program's main, renamed: started without arguments it holds the
+// dialogue, which is what is fuzzed here.
+int ProgramMain(int argc, char** argv);
+
+// With no arguments main never reaches the command-line mode, which this
+// target leaves out.
+int cli::Run(Program, int, char**) { std::abort(); }
 
 // The coverage counters of the whole executable (fuzz/counters.cc).
 char* CoverageCounters();
@@ -272,7 +279,9 @@ int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     close(input), close(output), close(error);
     signal(SIGALRM, SIG_DFL);
     signal(SIGXCPU, SIG_DFL);
-    ProgramMain();
+    char name[] = "program";
+    char* arguments[] = {name, nullptr};
+    ProgramMain(1, arguments);
     // main never returns: every run ends through _exit.
     std::abort();
   }

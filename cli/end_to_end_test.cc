@@ -1,0 +1,671 @@
+// The built programs run as a user or a script runs them: exit status,
+// standard output and standard error, the files left behind.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+// Generous: the steps take milliseconds, but the machine is shared.
+constexpr std::chrono::seconds kPatience{120};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+struct Ran {
+  int status = -1;  // the exit status, or 128 + the signal that ended it
+  std::string out;
+  std::string err;
+};
+
+enum class Stdout { kPipe, kClosed, kDevFull };
+
+struct RunSetup {
+  std::string folder{};                    // the working folder; the test's own when empty
+  Stdout stdout_kind = Stdout::kPipe;
+  std::string stdin_text{};                // fed through a pipe
+  std::vector<std::string> environment{};  // NAME=value, added
+};
+
+int StatusOf(int wait_status) {
+  return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+}
+
+// Runs argv[0] (a path) with the rest as arguments and collects what it
+// writes, reading both streams as they come so that neither pipe fills.
+Ran RunProgram(const std::vector<std::string>& argv, const RunSetup& setup = {}) {
+  int out[2], err[2], in[2];
+  if (pipe(out) != 0 || pipe(err) != 0 || pipe(in) != 0) return {};
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!setup.folder.empty() && chdir(setup.folder.c_str()) != 0) _exit(126);
+    dup2(in[0], STDIN_FILENO);
+    dup2(err[1], STDERR_FILENO);
+    if (setup.stdout_kind == Stdout::kPipe) dup2(out[1], STDOUT_FILENO);
+    if (setup.stdout_kind == Stdout::kClosed) close(STDOUT_FILENO);
+    if (setup.stdout_kind == Stdout::kDevFull) dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
+    for (int fd : {out[0], out[1], err[0], err[1], in[0], in[1]}) close(fd);
+    for (const auto& entry : setup.environment) putenv(const_cast<char*>(entry.c_str()));
+    std::vector<char*> args;
+    for (const auto& word : argv) args.push_back(const_cast<char*>(word.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(out[1]);
+  close(err[1]);
+  close(in[0]);
+  ssize_t ignored = write(in[1], setup.stdin_text.data(), setup.stdin_text.size());
+  (void)ignored;
+  close(in[1]);
+  Ran ran;
+  pollfd streams[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  std::string* sinks[2] = {&ran.out, &ran.err};
+  for (int open_streams = 2; open_streams > 0;) {
+    if (poll(streams, 2, -1) < 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (streams[i].fd < 0 || streams[i].revents == 0) continue;
+      char buffer[65536];
+      ssize_t got = read(streams[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        sinks[i]->append(buffer, static_cast<std::size_t>(got));
+      } else {
+        close(streams[i].fd);
+        streams[i].fd = -1;
+        --open_streams;
+      }
+    }
+  }
+  int wait_status = 0;
+  waitpid(pid, &wait_status, 0);
+  ran.status = StatusOf(wait_status);
+  return ran;
+}
+
+class EndToEnd : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/cli-end-to-end-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  Ran Orvane(std::vector<std::string> args, RunSetup setup = {}) { return Run(ORVANE_PATH, std::move(args), setup); }
+  Ran Kestrin(std::vector<std::string> args, RunSetup setup = {}) { return Run(KESTRIN_PATH, std::move(args), setup); }
+  Ran Run(const char* program, std::vector<std::string> args, RunSetup setup) {
+    args.insert(args.begin(), program);
+    if (setup.folder.empty()) setup.folder = dir_;
+    return RunProgram(args, setup);
+  }
+
+  // The names in the working folder, sorted (hidden ones included).
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path dir_;
+};
+
+// A usage error: status 2, nothing on standard output, the message and the
+// pointer to --help on standard error.
+void ExpectUsageError(const Ran& ran, const std::string& program, const std::string& message) {
+  EXPECT_EQ(ran.status, 2) << message;
+  EXPECT_EQ(ran.out, "") << message;
+  EXPECT_EQ(ran.err, program + ": " + message + "\nTry '" + program + " --help'.\n");
+}
+
+// A failure: status 1, nothing on standard output, one line on standard error.
+void ExpectFailure(const Ran& ran, const std::string& program, const std::string& message) {
+  EXPECT_EQ(ran.status, 1) << message;
+  EXPECT_EQ(ran.out, "") << message;
+  EXPECT_EQ(ran.err, program + ": " + message + "\n");
+}
+
+void ExpectNear(double actual, double expected, double relative, const std::string& what) {
+  EXPECT_LE(std::fabs(actual - expected), relative * std::fabs(expected))
+      << what << ": " << actual << " against " << expected;
+}
+
+TEST_F(EndToEnd, UsageErrorsOfOrvane) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"5", "-3", "4"}, "invalid count '-3': a count cannot be negative"},
+      {{"+3"}, "invalid count '+3': a count is written without a sign"},
+      {{"2.5", "1"}, "invalid count '2.5': a count is a whole number"},
+      {{"\xEF\xBC\x93"}, "invalid count '\xEF\xBC\x93': a count is a whole number from 0 to 2147483647 in decimal digits"},
+      {{"1", ""}, "invalid count '': an empty argument is not a count"},
+      {{"2147483648"}, "invalid count '2147483648': a count is at most 2147483647"},
+      {{"2147483647", "1"}, "the counts add up to 2147483648, more than 2147483647"},
+      {{"--format=json"}, "no counts given: at least one is needed"},
+      {{"--bogus", "3"}, "unrecognized option '--bogus'"},
+      {{"-x", "3"}, "invalid option -- 'x'"},
+      {{"3", "--format"}, "option '--format' requires an argument"},
+      {{"--format=xml", "3"}, "invalid argument 'xml' for '--format': choose text, json or csv"},
+      {{"--p=3", "3"}, "option '--p' is ambiguous; possibilities: '--probabilities' '--plot' '--plot-scale'"},
+      {{"-p", "1,2,3", "4", "5"}, "'--probabilities' gives 3 values for 2 counts"},
+      {{"-p", "1,0", "4", "5"},
+       "invalid probability '0' in '--probabilities': each is a positive decimal number, such as 9, 0.25 or 1e-3"},
+      {{"-p", "1,-2", "4", "5"},
+       "invalid probability '-2' in '--probabilities': each is a positive decimal number, such as 9, 0.25 or 1e-3"},
+      {{"-p", "1,inf", "4", "5"},
+       "invalid probability 'inf' in '--probabilities': each is a positive decimal number, such as 9, 0.25 or 1e-3"},
+      {{"--method=exact", "--samples=5", "3"}, "'--samples' applies to Monte Carlo, not to '--method=exact'"},
+      {{"--method=monte-carlo", "-o", "l.csv", "3"},
+       "'--output' lists every outcome, which '--method=monte-carlo' does not visit"},
+      {{"--statistic=probability", "3"}, "'--statistic' chooses what '--plot' draws: give '--plot' too"},
+  };
+  for (const auto& [args, message] : cases) ExpectUsageError(Orvane(args), "orvane", message);
+  EXPECT_EQ(Names(), std::vector<std::string>{});
+}
+
+TEST_F(EndToEnd, UsageErrorsOfKestrin) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"1", "2", "3"}, "3 cells given: a 2 x 2 table needs 4, N11 N12 N21 N22"},
+      {{"1", "2", "3", "4", "5"}, "5 cells given: a 2 x 2 table needs 4, N11 N12 N21 N22"},
+      {{"1", "2", "-3", "4"}, "invalid cell '-3': a count cannot be negative"},
+      {{"1", "2", "3", "4e0"}, "invalid cell '4e0': a count is written in plain decimal digits"},
+      {{"2000000000", "200000000", "0", "0"}, "the cells add up to 2200000000, more than 2147483647"},
+      {{"-a", "both", "1", "2", "3", "4"}, "invalid argument 'both' for '--alternative': choose two-sided, less or greater"},
+      {{"-c", "95", "1", "2", "3", "4"}, "invalid argument '95' for '--conf-level': a level between 0 and 1, such as 0.95"},
+      {{"--probabilities=1,1", "1", "2", "3", "4"}, "unrecognized option '--probabilities'"},
+      {{"-a", "less", "--plot=p.svg", "--statistic=chi_square", "1", "2", "3", "4"},
+       "'--statistic' does not apply to a one-sided test, which is ordered by n11"},
+  };
+  for (const auto& [args, message] : cases) ExpectUsageError(Kestrin(args), "kestrin", message);
+}
+
+TEST_F(EndToEnd, HelpVersionAndTheDialogue) {
+  Ran help = Orvane({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(help.out.starts_with("Usage: orvane [OPTION]... N1 [N2 ...]\n"));
+  EXPECT_EQ(help.err, "");
+  help = Kestrin({"-h"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(help.out.starts_with("Usage: kestrin [OPTION]... N11 N12 N21 N22\n"));
+  Ran version = Kestrin({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "kestrin " EXACT_TESTS_VERSION "\n");
+  EXPECT_EQ(Orvane({"-V"}).out, "orvane " EXACT_TESTS_VERSION "\n");
+  // The manual pages name the same version as the programs.
+  for (const char* page : {"orvane.1", "kestrin.1"}) {
+    std::string text = ReadFile(fs::path(SOURCE_DIR) / "man" / page);
+    EXPECT_NE(text.find("\"exact-tests " EXACT_TESTS_VERSION "\""), std::string::npos) << page;
+  }
+
+  // No argument: the dialogue, which asks for the number of categories.
+  Ran dialogue = Orvane({}, {.stdin_text = "2\n3\n1\nr\n\n"});
+  EXPECT_EQ(dialogue.status, 0);
+  EXPECT_NE(dialogue.out.find("カテゴリ数を半角数字で入力して下さい"), std::string::npos);
+  EXPECT_NE(dialogue.out.find("p (chi2):      0.625000"), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir_ / "r.csv"));
+  dialogue = Kestrin({}, {.stdin_text = "3 5 2 7\n\n\n"});
+  EXPECT_EQ(dialogue.status, 0);
+  EXPECT_NE(dialogue.out.find("p (chi2):      0.619910"), std::string::npos);
+}
+
+TEST_F(EndToEnd, StandardOutputThatCannotBeWrittenFails) {
+  ExpectFailure(Orvane({"--help"}, {.stdout_kind = Stdout::kClosed}), "orvane",
+                "cannot write standard output: Bad file descriptor");
+  ExpectFailure(Kestrin({"--version"}, {.stdout_kind = Stdout::kDevFull}), "kestrin",
+                "cannot write standard output: No space left on device");
+  ExpectFailure(Orvane({"1", "0", "4", "2"}, {.stdout_kind = Stdout::kClosed}), "orvane",
+                "cannot write standard output: Bad file descriptor");
+  ExpectFailure(Kestrin({"-o", "l.csv", "1", "1", "1", "5"}, {.stdout_kind = Stdout::kClosed}), "kestrin",
+                "cannot write standard output: Bad file descriptor");
+  ExpectFailure(Kestrin({"1", "1", "1", "5"}, {.stdout_kind = Stdout::kDevFull}), "kestrin",
+                "cannot write standard output: No space left on device");
+  ExpectFailure(Orvane({"-f", "json", "1", "0", "4", "2"}, {.stdout_kind = Stdout::kDevFull}), "orvane",
+                "cannot write standard output: No space left on device");
+  EXPECT_EQ(Names(), std::vector<std::string>{});
+}
+
+TEST_F(EndToEnd, FilesThatCannotBeWrittenFailAndLeaveNothing) {
+  ExpectFailure(Orvane({"-o", "nowhere/l.csv", "1", "0", "4", "2"}), "orvane",
+                "cannot write 'nowhere/l.csv': No such file or directory");
+  ExpectFailure(Kestrin({"--plot=nowhere/p.svg", "1", "1", "1", "5"}), "kestrin",
+                "cannot write 'nowhere/p.svg': No such file or directory");
+  fs::create_directory(dir_ / "folder");
+  ExpectFailure(Kestrin({"-o", "folder", "1", "1", "1", "5"}), "kestrin", "cannot write 'folder': Is a directory");
+  ExpectFailure(Orvane({"-o", "/dev/full", "1", "0", "4", "2"}), "orvane",
+                "cannot write '/dev/full': No space left on device");
+  ExpectFailure(Kestrin({"-o", "/dev/full", "1", "1", "1", "5"}), "kestrin",
+                "cannot write '/dev/full': No space left on device");
+  // The picture's writer fails: its message, status 1, nothing left.
+  for (const auto& args : {std::vector<std::string>{"--plot=/dev/full", "1", "1", "1", "5"},
+                           std::vector<std::string>{"--plot=/dev/full", "-o", "l.csv", "1", "1", "1", "5"}}) {
+    Ran ran = Kestrin(args);
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_EQ(ran.out, "");
+    EXPECT_TRUE(ran.err.starts_with("kestrin: ")) << ran.err;
+    EXPECT_NE(ran.err.find("/dev/full"), std::string::npos) << ran.err;
+    EXPECT_EQ(std::count(ran.err.begin(), ran.err.end(), '\n'), 1) << ran.err;
+  }
+  EXPECT_EQ(Names(), std::vector<std::string>{"folder"});
+}
+
+TEST_F(EndToEnd, TheJsonReportsHoldTheKnownResults) {
+  Ran ran = Orvane({"--format=json", "1", "0", "4", "2"});
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_EQ(ran.err, "");
+  Json report = Json::parse(ran.out);
+  EXPECT_EQ(report["program"], "orvane");
+  EXPECT_EQ(report["test"], "exact multinomial goodness of fit");
+  EXPECT_EQ(report["observed"], Json::parse("[1, 0, 4, 2]"));
+  EXPECT_EQ(report["probabilities"], Json::parse("[0.25, 0.25, 0.25, 0.25]"));
+  EXPECT_EQ(report["total"], 7);
+  EXPECT_EQ(report["method"], "exact");
+  EXPECT_EQ(report["outcomes"], 120);
+  const double values[] = {5, 6.028322580102989, 0.00640869140625};
+  int i = 0;
+  for (const char* key : {"chi_square", "likelihood_ratio", "probability"}) {
+    ExpectNear(report["statistics"][key]["value"], values[i++], 1e-12, key);
+    ExpectNear(report["statistics"][key]["p"], 0.23095703125, 1e-12, key);
+    ExpectNear(report["statistics"][key]["mid_p"], 0.154052734375, 1e-12, key);
+  }
+
+  ran = Kestrin({"-f", "json", "47", "11", "10", "13"});
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  report = Json::parse(ran.out);
+  EXPECT_EQ(report["program"], "kestrin");
+  EXPECT_EQ(report["table"], Json::parse("[47, 11, 10, 13]"));
+  EXPECT_EQ(report["total"], 81);
+  EXPECT_EQ(report["alternative"], "two-sided");
+  EXPECT_NEAR(report["statistics"]["probability"]["p"].get<double>(), 0.002273, 5e-7);
+  EXPECT_NEAR(report["statistics"]["chi_square"]["p"].get<double>(), 0.001395, 5e-7);
+  ExpectNear(report["odds_ratio"]["sample"], 47.0 * 13 / (11 * 10), 1e-12, "sample odds ratio");
+  EXPECT_EQ(report["odds_ratio"]["conf_level"], 0.95);
+  double estimate = report["odds_ratio"]["estimate"];
+  EXPECT_LT(report["odds_ratio"]["conf_int"][0].get<double>(), estimate);
+  EXPECT_GT(report["odds_ratio"]["conf_int"][1].get<double>(), estimate);
+
+  // 1 1 1 5: Fisher's p is 13/28, the chi-square ordering's 1.
+  report = Json::parse(Kestrin({"-f", "json", "1", "1", "1", "5"}).out);
+  ExpectNear(report["statistics"]["probability"]["p"], 13.0 / 28, 1e-12, "Fisher");
+  ExpectNear(report["statistics"]["chi_square"]["p"], 1, 1e-12, "chi-square");
+
+  // A zero margin: one table, p = 1, no odds ratio.
+  report = Json::parse(Kestrin({"-f", "json", "0", "0", "3", "4"}).out);
+  EXPECT_EQ(report["outcomes"], 1);
+  EXPECT_EQ(report["statistics"]["probability"]["p"], 1);
+  EXPECT_TRUE(report["odds_ratio"]["estimate"].is_null());
+
+  // One-sided: n11 alone, an interval open on one side.
+  report = Json::parse(Kestrin({"-f", "json", "-a", "greater", "47", "11", "10", "13"}).out);
+  EXPECT_EQ(report["alternative"], "greater");
+  EXPECT_EQ(report["statistics"].size(), 1u);
+  EXPECT_EQ(report["statistics"]["n11"]["value"], 47);
+  EXPECT_EQ(report["odds_ratio"]["conf_int"][1], "inf");
+}
+
+TEST_F(EndToEnd, TheCsvAndTextReports) {
+  Ran ran = Kestrin({"--format=csv", "1", "1", "1", "5"});
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  std::istringstream lines(ran.out);
+  std::string line;
+  std::vector<std::string> keys;
+  std::getline(lines, line);
+  EXPECT_EQ(line, "statistic,value,p,mid_p");
+  while (std::getline(lines, line)) {
+    keys.push_back(line.substr(0, line.find(',')));
+    if (keys.back() == "probability") ExpectNear(std::stod(line.substr(line.rfind(',', line.rfind(',') - 1) + 1)), 13.0 / 28, 1e-12, line);
+  }
+  EXPECT_EQ(keys, (std::vector<std::string>{"chi_square", "likelihood_ratio", "probability"}));
+  EXPECT_EQ(ran.out.find('\r'), std::string::npos);
+
+  ran = Orvane({"1", "0", "4", "2"});
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_TRUE(ran.out.starts_with("\n\tExact multinomial goodness-of-fit test\n\ndata:  1 0 4 2 (4 categories, total 7)\n"));
+  EXPECT_NE(ran.out.find("chi-square (X2)                 5  0.23096  0.15405\n"), std::string::npos);
+
+  // A small p in exponent form, not rounded to zero.
+  ran = Kestrin({"400", "477", "500", "377"});
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_NE(ran.out.find("2.1996e-06"), std::string::npos) << ran.out;
+  EXPECT_NE(ran.out.find("95 percent confidence interval:\n"), std::string::npos);
+}
+
+// Reads a listing: the header's columns and each row's fields.
+struct Listing {
+  std::vector<std::string> header;
+  std::vector<std::vector<std::string>> rows;
+};
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (std::size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1) {
+    fields.push_back(line.substr(start, comma - start));
+  }
+  fields.push_back(line.substr(start));
+  return fields;
+}
+
+Listing ReadListing(const std::string& text) {
+  Listing listing;
+  std::istringstream lines(text);
+  std::string line;
+  if (std::getline(lines, line)) listing.header = Fields(line);
+  while (std::getline(lines, line)) listing.rows.push_back(Fields(line));
+  return listing;
+}
+
+// Sums the probability of the rows marked '>' and '=' in a mark column:
+// they make up p and mid-p.
+void ExpectMarksMakeUpP(const Listing& listing, const std::string& mark_column, const Json& statistic) {
+  auto column = [&](const std::string& name) {
+    return static_cast<std::size_t>(std::find(listing.header.begin(), listing.header.end(), name) -
+                                    listing.header.begin());
+  };
+  std::size_t mark = column(mark_column);
+  std::size_t probability = column("probability");
+  ASSERT_LT(mark, listing.header.size());
+  double beyond = 0, tied = 0;
+  for (const auto& row : listing.rows) {
+    ASSERT_EQ(row.size(), listing.header.size());
+    double mass = std::stod(row[probability]);
+    if (row[mark] == ">") beyond += mass;
+    else if (row[mark] == "=") tied += mass;
+    else EXPECT_EQ(row[mark], "");
+  }
+  EXPECT_GT(tied, 0) << mark_column << ": the observed outcome is tied with itself";
+  ExpectNear(beyond + tied, statistic["p"], 1e-9, mark_column + " p");
+  ExpectNear(beyond + tied / 2, statistic["mid_p"], 1e-9, mark_column + " mid-p");
+}
+
+TEST_F(EndToEnd, TheListingHoldsEveryOutcomeAndItsMarksMakeUpP) {
+  std::ofstream(dir_ / "l.csv") << "an older file, to be replaced\n";
+  Ran ran = Orvane({"-f", "json", "-o", "l.csv", "1", "0", "4", "2"});
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_EQ(Names(), std::vector<std::string>{"l.csv"});
+  Json report = Json::parse(ran.out);
+  Listing listing = ReadListing(ReadFile(dir_ / "l.csv"));
+  EXPECT_EQ(listing.header, (std::vector<std::string>{"x1", "x2", "x3", "x4", "probability", "chi_square",
+                                                      "likelihood_ratio", "chi_square_mark",
+                                                      "likelihood_ratio_mark", "probability_mark"}));
+  ASSERT_EQ(listing.rows.size(), 120u);
+  EXPECT_EQ(listing.rows.front()[0] + listing.rows.front()[3], "07");  // first count slowest, from 0
+  EXPECT_EQ(listing.rows.back()[0], "7");
+  EXPECT_NE(std::find_if(listing.rows.begin(), listing.rows.end(),
+                         [](const auto& row) { return row[0] == "1" && row[1] == "0" && row[2] == "4" && row[3] == "2"; }),
+            listing.rows.end());
+  for (const char* key : {"chi_square", "likelihood_ratio", "probability"}) {
+    ExpectMarksMakeUpP(listing, std::string(key) + "_mark", report["statistics"][key]);
+  }
+
+  ran = Kestrin({"-f", "json", "-a", "less", "-o", "k.csv", "47", "11", "10", "13"});
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  report = Json::parse(ran.out);
+  listing = ReadListing(ReadFile(dir_ / "k.csv"));
+  EXPECT_EQ(listing.header.back(), "n11_mark");
+  EXPECT_EQ(listing.rows.size(), report["outcomes"].get<std::size_t>());
+  ExpectMarksMakeUpP(listing, "n11_mark", report["statistics"]["n11"]);
+
+  ran = Kestrin({"-f", "json", "-o", "k.csv", "47", "11", "10", "13"});
+  report = Json::parse(ran.out);
+  listing = ReadListing(ReadFile(dir_ / "k.csv"));
+  for (const char* key : {"chi_square", "likelihood_ratio", "probability"}) {
+    ExpectMarksMakeUpP(listing, std::string(key) + "_mark", report["statistics"][key]);
+  }
+}
+
+TEST_F(EndToEnd, TheListingOnStandardOutputComesBeforeTheReport) {
+  Ran ran = Kestrin({"-o", "-", "-f", "csv", "1", "1", "1", "5"});
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  std::size_t report = ran.out.find("statistic,value,p,mid_p\n");
+  ASSERT_NE(report, std::string::npos);
+  Listing listing = ReadListing(ran.out.substr(0, report));
+  EXPECT_EQ(listing.header[0], "n11");
+  EXPECT_EQ(listing.rows.size(), 3u);  // n11 from 0 to 2
+  EXPECT_EQ(ran.out.substr(report).find("statistic", 1), std::string::npos);
+}
+
+TEST_F(EndToEnd, MonteCarloReportsItsMethodAndAutoSaysWhenItFellBack) {
+  Ran ran = Orvane({"-f", "json", "--method=monte-carlo", "--samples=200000", "--seed=7", "1", "0", "4", "2"});
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  Json report = Json::parse(ran.out);
+  EXPECT_EQ(report["method"], "monte-carlo");
+  EXPECT_EQ(report["samples"], 200000);
+  EXPECT_EQ(report["seed"], 7);
+  for (const char* key : {"chi_square", "likelihood_ratio", "probability"}) {
+    double error = report["statistics"][key]["standard_error"];
+    EXPECT_GT(error, 0) << key;
+    EXPECT_LE(std::fabs(report["statistics"][key]["p"].get<double>() - 0.23095703125), 4 * error) << key;
+  }
+  // The same seed draws the same samples.
+  EXPECT_EQ(Orvane({"-f", "json", "--method=monte-carlo", "--samples=200000", "--seed=7", "1", "0", "4", "2"}).out,
+            ran.out);
+
+  // Ten categories with a total of 100 cannot be enumerated in a millisecond.
+  std::vector<std::string> args = {"--max-seconds=0.001", "--samples=1000", "-p", "1,2,3,4,5,6,7,8,9,10"};
+  for (int count : {5, 7, 9, 10, 11, 12, 10, 11, 12, 13}) args.push_back(std::to_string(count));
+  ran = Orvane(args);
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_TRUE(ran.err.starts_with("orvane: the exact test would take more than 0.001 seconds (--max-seconds); "
+                                  "the p-values are Monte Carlo estimates from 1000 samples (seed "));
+  EXPECT_EQ(std::count(ran.err.begin(), ran.err.end(), '\n'), 1);
+  EXPECT_NE(ran.out.find("\nmethod: Monte Carlo estimate from 1000 samples"), std::string::npos);
+  EXPECT_NE(ran.out.find("\nnote: the exact test would take more than 0.001 seconds"), std::string::npos);
+}
+
+TEST_F(EndToEnd, WorkTooLargeForTheMethodFailsWithOneLine) {
+  // 30 categories with a total of 1000 have about 1e50 outcomes.
+  std::vector<std::string> args = {"--method=exact", "-p", "1"};
+  for (int i = 2; i <= 30; ++i) args[2] += "," + std::to_string(i);
+  for (int i = 0; i < 30; ++i) args.push_back(std::to_string(20 + 2 * i));
+  args.insert(args.begin(), "-o");
+  args.insert(args.begin() + 1, "l.csv");
+  Ran ran = Orvane(args);
+  EXPECT_EQ(ran.status, 1);
+  EXPECT_EQ(ran.out, "");
+  EXPECT_TRUE(ran.err.starts_with("orvane: ")) << ran.err;
+  EXPECT_EQ(std::count(ran.err.begin(), ran.err.end(), '\n'), 1) << ran.err;
+  EXPECT_EQ(Names(), std::vector<std::string>{});
+}
+
+// Waits until a file whose name starts with prefix is in folder.
+bool AppearsIn(const fs::path& folder, const std::string& prefix) {
+  for (auto deadline = Clock::now() + kPatience; Clock::now() < deadline;) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      if (entry.path().filename().string().starts_with(prefix)) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+TEST_F(EndToEnd, CtrlCEndsAtOnceWith130AndLeavesNoPartialFile) {
+  std::ofstream(dir_ / "l.csv") << "kept\n";
+  // Each lists hundreds of millions of outcomes: far more than the test waits for.
+  const std::vector<std::vector<std::string>> runs = {
+      {ORVANE_PATH, "-o", "l.csv", "--plot=p.svg", "3", "3", "3", "3", "3", "3", "3", "3", "3", "3"},
+      {KESTRIN_PATH, "-o", "l.csv", "1000000000", "1000000000", "50000000", "50000000"},
+  };
+  for (const auto& argv : runs) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(dir_.c_str()) != 0) _exit(126);
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+      std::vector<char*> args;
+      for (const auto& word : argv) args.push_back(const_cast<char*>(word.c_str()));
+      args.push_back(nullptr);
+      execv(args[0], args.data());
+      _exit(127);
+    }
+    EXPECT_TRUE(AppearsIn(dir_, ".exact-tests-")) << argv[0];
+    kill(pid, SIGINT);
+    int wait_status = 0;
+    waitpid(pid, &wait_status, 0);
+    EXPECT_EQ(StatusOf(wait_status), 130) << argv[0];
+    EXPECT_EQ(Names(), std::vector<std::string>{"l.csv"}) << argv[0];
+    EXPECT_EQ(ReadFile(dir_ / "l.csv"), "kept\n");
+  }
+}
+
+TEST_F(EndToEnd, ProgressShowsOnATerminalOnlyAndIsClearedAtTheEnd) {
+  // A long run with standard error on a terminal: the bar comes after a
+  // second; Ctrl-C clears it.
+  int terminal = -1;
+  pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (chdir(dir_.c_str()) != 0) _exit(126);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    execl(ORVANE_PATH, ORVANE_PATH, "-o", "l.csv", "3", "3", "3", "3", "3", "3", "3", "3", "3", "3",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string screen;
+  for (auto deadline = Clock::now() + kPatience;
+       Clock::now() < deadline && screen.find("%") == std::string::npos;) {
+    pollfd wait{terminal, POLLIN, 0};
+    if (poll(&wait, 1, 100) > 0) {
+      char buffer[4096];
+      ssize_t got = read(terminal, buffer, sizeof buffer);
+      if (got <= 0) break;
+      screen.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+  EXPECT_NE(screen.find("\rorvane ["), std::string::npos) << screen;
+  kill(pid, SIGINT);
+  for (;;) {
+    pollfd wait{terminal, POLLIN, 0};
+    if (poll(&wait, 1, 5000) <= 0) break;
+    char buffer[4096];
+    ssize_t got = read(terminal, buffer, sizeof buffer);
+    if (got <= 0) break;
+    screen.append(buffer, static_cast<std::size_t>(got));
+  }
+  int wait_status = 0;
+  waitpid(pid, &wait_status, 0);
+  close(terminal);
+  EXPECT_EQ(StatusOf(wait_status), 130);
+  EXPECT_TRUE(screen.ends_with("\r\033[K")) << screen;
+
+  // Not a terminal: nothing, however long the run (ten million outcomes).
+  Ran ran = Orvane({"-o", "/dev/null", "2", "2", "2", "2", "2", "2", "2", "2", "2", "2"});
+  EXPECT_EQ(ran.status, 0);
+  EXPECT_EQ(ran.err, "");
+}
+
+// An example of the documentation: a command for the shell and what it
+// writes on standard output.
+struct Example {
+  std::string where;
+  std::string command;
+  std::string output;
+};
+
+// The README's ```console blocks: "$ command" lines, each followed by its
+// output.
+std::vector<Example> ReadmeExamples(const fs::path& path) {
+  std::vector<Example> examples;
+  std::istringstream lines(ReadFile(path));
+  bool inside = false;
+  int number = 0;
+  for (std::string line; std::getline(lines, line);) {
+    ++number;
+    if (!inside) {
+      inside = line == "```console";
+    } else if (line.starts_with("```")) {
+      inside = false;
+    } else if (line.starts_with("$ ")) {
+      examples.push_back({path.filename().string() + ":" + std::to_string(number), line.substr(2), ""});
+    } else if (!examples.empty()) {
+      examples.back().output += line + "\n";
+    }
+  }
+  return examples;
+}
+
+// Text of a manual page's example as the reader sees it.
+std::string Unescaped(std::string text) {
+  const std::pair<std::string_view, std::string_view> escapes[] = {
+      {"\\-", "-"}, {"\\e", "\\"}, {"\\&", ""}, {"\\(aq", "'"}, {"\\(dq", "\""}};
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    bool replaced = false;
+    for (const auto& [from, to] : escapes) {
+      if (std::string_view(text).substr(i).starts_with(from)) {
+        out += to;
+        i += from.size();
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) out += text[i++];
+  }
+  return out;
+}
+
+// A manual page's examples of the command-line mode: an .EX block opening
+// with "$ \fBorvane ARGUMENTS\fP" (or kestrin), then the output. The
+// dialogue's examples (the program alone, or fed by a pipe) are not taken.
+std::vector<Example> ManualExamples(const fs::path& path) {
+  std::vector<Example> examples;
+  std::istringstream lines(ReadFile(path));
+  const std::regex command(R"(^\$ \\fB((orvane|kestrin) .*)\\fP$)");
+  bool inside = false;
+  int number = 0;
+  for (std::string line; std::getline(lines, line);) {
+    ++number;
+    std::smatch match;
+    if (line == ".EE") {
+      inside = false;
+    } else if (!inside && std::regex_match(line, match, command)) {
+      inside = true;
+      examples.push_back({path.filename().string() + ":" + std::to_string(number), Unescaped(match[1]), ""});
+    } else if (inside) {
+      examples.back().output += Unescaped(line) + "\n";
+    }
+  }
+  return examples;
+}
+
+TEST_F(EndToEnd, TheExamplesOfTheReadmeAndTheManualPagesRunAsShown) {
+  std::vector<Example> examples = ReadmeExamples(fs::path(SOURCE_DIR) / "README.md");
+  EXPECT_GE(examples.size(), 5u);
+  for (const char* page : {"orvane.1", "kestrin.1"}) {
+    std::vector<Example> more = ManualExamples(fs::path(SOURCE_DIR) / "man" / page);
+    EXPECT_GE(more.size(), 3u) << page;
+    examples.insert(examples.end(), more.begin(), more.end());
+  }
+  const std::string programs = fs::path(ORVANE_PATH).parent_path();
+  for (const Example& example : examples) {
+    Ran ran = RunProgram({"/bin/sh", "-c", example.command},
+                         {.folder = dir_, .environment = {"PATH=" + programs + ":/usr/bin:/bin"}});
+    EXPECT_EQ(ran.out, example.output) << example.where << ": " << example.command;
+  }
+}
+
+}  // namespace

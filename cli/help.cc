@@ -1,0 +1,103 @@
+// The text of --help for both programs.
+#include <string>
+
+#include "cli/options.h"
+#include "engine/multinomial.h"
+
+namespace cli {
+namespace {
+
+constexpr const char* kOrvaneHelp = R"(Usage: orvane [OPTION]... N1 [N2 ...]
+Exact multinomial goodness-of-fit test of the counts N1 ... Nk of k
+categories: p and mid-p of the chi-square, likelihood-ratio and probability
+orderings of every outcome with the same total.
+Without arguments, orvane holds its interactive dialogue instead.
+
+  -f, --format=FORMAT      the report: text (default), json or csv
+  -o, --output=FILE        also list every outcome in FILE as CSV; '-' is
+                             standard output (the listing, then the report);
+                             an existing FILE is replaced
+  -p, --probabilities=P1,...,Pk
+                           the null: category i has probability Pi / (P1 +
+                             ... + Pk), each Pi a positive decimal such as 9,
+                             0.25 or 1e-3; default all equal
+      --method=METHOD      auto (default), exact or monte-carlo
+      --max-seconds=T      auto is exact when the work fits T seconds
+                             (default 10), Monte Carlo otherwise, and says so
+      --samples=N          Monte Carlo draws (default @SAMPLES@)
+      --seed=S             Monte Carlo seed (default @SEED@)
+      --plot=FILE.svg      also draw the null distribution of one statistic
+      --statistic=STAT     what --plot draws: chi_square (default),
+                             likelihood_ratio or probability
+      --plot-scale=SCALE   the mass axis of --plot: auto (default), linear
+                             or log
+  -h, --help               show this help and exit
+  -V, --version            show the version and exit
+
+An option that cannot take effect is refused: --samples and --seed with
+--method=exact, --max-seconds with exact or monte-carlo, --output and --plot
+with monte-carlo, --statistic and --plot-scale without --plot.
+
+Exit status: 0 when the report was written; 1 when the test could not be
+completed (too large for the method, a file that cannot be written); 2 for a
+usage error; 130 when interrupted.
+
+Examples:
+  orvane 1 0 4 2                     four categories, equal probabilities
+  orvane -p 9,3,3,1 315 108 101 32   does 315 108 101 32 fit 9:3:3:1?
+  orvane -f json -o outcomes.csv 3 1 2
+)";
+
+constexpr const char* kKestrinHelp = R"(Usage: kestrin [OPTION]... N11 N12 N21 N22
+Exact test of the 2 x 2 table with rows N11 N12 and N21 N22, its row and
+column sums held: p and mid-p of the chi-square, likelihood-ratio and
+probability orderings (the last is Fisher's exact test), and the conditional
+maximum-likelihood odds ratio with its exact confidence interval.
+Without arguments, kestrin holds its interactive dialogue instead.
+
+  -f, --format=FORMAT      the report: text (default), json or csv
+  -o, --output=FILE        also list every table in FILE as CSV; '-' is
+                             standard output (the listing, then the report);
+                             an existing FILE is replaced
+  -a, --alternative=ALT    two-sided (default), less or greater; the
+                             one-sided tests order the tables by N11 (a
+                             smaller N11 means an odds ratio below 1)
+  -c, --conf-level=L       the level of the odds ratio's interval, between
+                             0 and 1 (default 0.95)
+      --plot=FILE.svg      also draw the null distribution of one statistic
+      --statistic=STAT     what --plot draws when two-sided: chi_square
+                             (default), likelihood_ratio or probability;
+                             one-sided, N11 is drawn
+      --plot-scale=SCALE   the mass axis of --plot: auto (default), linear
+                             or log
+  -h, --help               show this help and exit
+  -V, --version            show the version and exit
+
+An option that cannot take effect is refused: --statistic with a one-sided
+test, --statistic and --plot-scale without --plot.
+
+Exit status: 0 when the report was written; 1 when the test could not be
+completed (a file that cannot be written); 2 for a usage error; 130 when
+interrupted.
+
+Examples:
+  kestrin 47 11 10 13                Fisher's test and the odds ratio
+  kestrin -a greater -c 0.9 47 11 10 13
+  kestrin -f csv 1 1 1 5
+)";
+
+void Replace(std::string& text, std::string_view placeholder, const std::string& value) {
+  text.replace(text.find(placeholder), placeholder.size(), value);
+}
+
+}  // namespace
+
+std::string HelpText(Program program) {
+  if (program == Program::kKestrin) return kKestrinHelp;
+  std::string text = kOrvaneHelp;
+  Replace(text, "@SAMPLES@", std::to_string(engine::kDefaultSamples));
+  Replace(text, "@SEED@", std::to_string(engine::kDefaultSeed));
+  return text;
+}
+
+}  // namespace cli

@@ -1,0 +1,51 @@
+// Numbers as the command line writes them and as the reports print them.
+// Everything here is independent of the locale.
+#ifndef CLI_NUMBERS_H_
+#define CLI_NUMBERS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace cli {
+
+/// Why an operand is not a count, as a phrase for the usage error
+/// ("cannot be negative"), or nullopt when it is one. A count is a decimal
+/// integer from 0 to 2147483647 in ASCII digits, leading zeros allowed, with
+/// no sign, point, blank or other character.
+std::optional<std::string> CountProblem(std::string_view text);
+
+/// The value of text when CountProblem(text) is nullopt.
+std::uint32_t CountValue(std::string_view text);
+
+/// An unsigned decimal integer of at most 20 digits that fits 64 bits
+/// ("1000000"); nullopt for anything else, signs and blanks included.
+std::optional<std::uint64_t> ParseUnsigned(std::string_view text);
+
+/// A finite decimal number without sign: digits with at most one point and
+/// an optional exponent ("0.95", "1e-3", ".5", "10."). No hex, inf or nan;
+/// nullopt when the text is anything else or out of the range of double.
+std::optional<double> ParseDecimal(std::string_view text);
+
+/// Appends value with 17 significant digits, the shortest form that keeps
+/// them ("5", "0.23095703125", "6.0283225801029894", "2.1996000000000001e-06").
+void AppendDouble17(std::string& out, double value);
+std::string Double17(double value);
+
+/// A p-value for a person: five significant digits in the manner of %g
+/// (0.23096, 0.0013950 as 0.001395, 2.1996e-06), never shown as 0 when it
+/// is positive nor as 1 when it is below 1.
+std::string PValueText(double p);
+
+/// A statistic or an estimate for a person: six significant digits as %g
+/// ("5", "6.02832", "1.2e-30"); "inf" for infinity.
+std::string ValueText(double value);
+
+/// A count of outcomes that may exceed 64 bits: as an integer while it is
+/// exact in a double (below 2^53), else in exponent form ("4.3e+12").
+std::string OutcomeCountText(double count);
+
+}  // namespace cli
+
+#endif  // CLI_NUMBERS_H_

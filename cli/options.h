@@ -1,0 +1,68 @@
+// The command line of both programs: GNU-style options (getopt_long) and
+// the data as operands. A usage error is thrown as UsageError, whose what()
+// is one line saying what is wrong with which argument.
+#ifndef CLI_OPTIONS_H_
+#define CLI_OPTIONS_H_
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "engine/exact_test.h"
+#include "engine/fourfold.h"
+#include "engine/multinomial.h"
+#include "plot/plot.h"
+
+namespace cli {
+
+enum class Program : std::uint8_t { kOrvane, kKestrin };
+
+/// "orvane" or "kestrin": the prefix of every message.
+std::string_view NameOf(Program program);
+
+enum class Format : std::uint8_t { kText, kJson, kCsv };
+
+struct Options {
+  Program program = Program::kOrvane;
+  Format format = Format::kText;
+  std::optional<std::string> output;  // the listing; "-" is standard output
+  std::optional<std::string> plot;    // the picture
+  engine::Ordering statistic = engine::Ordering::kChiSquare;  // drawn by the picture
+  plot::Scale plot_scale = plot::Scale::kAuto;
+
+  // orvane: the counts, the proportions as written, the method.
+  engine::MultinomialProblem multinomial;
+  engine::MultinomialOptions multinomial_options;
+
+  // kestrin: the table, the alternative and the confidence level.
+  engine::FourfoldProblem fourfold;
+};
+
+/// What the command line asks for. --help and --version act as soon as they
+/// are met, as in GNU programs: what follows them is not looked at.
+enum class Action : std::uint8_t { kRun, kHelp, kVersion };
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+/// Reads the command line into options (argv may be permuted, as
+/// getopt_long does). Options that cannot take effect in the run asked for
+/// are usage errors too: --samples or --seed with --method=exact,
+/// --max-seconds with a method other than auto, --output or --plot with
+/// --method=monte-carlo, --statistic or --plot-scale without --plot, and
+/// --statistic with a one-sided kestrin test (drawn by n11).
+Action ParseArguments(Program program, int argc, char** argv, Options& options);
+
+/// The text of --help, ending in a line end.
+std::string HelpText(Program program);
+
+/// The text of --version: the name and the version, one line.
+std::string VersionText(Program program);
+
+}  // namespace cli
+
+#endif  // CLI_OPTIONS_H_

@@ -1,0 +1,206 @@
+#include "cli/options.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace cli {
+namespace {
+
+// Parses a command line given as words (the program's name first).
+class Line {
+ public:
+  Line(std::initializer_list<std::string> words) : words_(words) {
+    for (auto& word : words_) pointers_.push_back(word.data());
+    pointers_.push_back(nullptr);
+  }
+  Action Parse(Program program, Options& options) {
+    return ParseArguments(program, static_cast<int>(words_.size()), pointers_.data(), options);
+  }
+
+ private:
+  std::vector<std::string> words_;
+  std::vector<char*> pointers_;
+};
+
+Options Orvane(std::initializer_list<std::string> words) {
+  Options options;
+  EXPECT_EQ(Line(words).Parse(Program::kOrvane, options), Action::kRun);
+  return options;
+}
+
+Options Kestrin(std::initializer_list<std::string> words) {
+  Options options;
+  EXPECT_EQ(Line(words).Parse(Program::kKestrin, options), Action::kRun);
+  return options;
+}
+
+// The usage error's message, or "" when the line parses.
+std::string ErrorOf(Program program, std::initializer_list<std::string> words) {
+  Options options;
+  try {
+    Line(words).Parse(program, options);
+  } catch (const UsageError& error) {
+    return error.what();
+  }
+  return "";
+}
+
+TEST(OptionsTest, OperandsAndOptionsInAnyOrder) {
+  Options options = Orvane({"orvane", "1", "--format=json", "0", "-o", "out.csv", "4", "2"});
+  EXPECT_EQ(options.multinomial.counts, (std::vector<std::uint32_t>{1, 0, 4, 2}));
+  EXPECT_EQ(options.format, Format::kJson);
+  EXPECT_EQ(options.output, "out.csv");
+  EXPECT_TRUE(options.multinomial_options.every_outcome);
+  EXPECT_FALSE(options.multinomial_options.whole_distribution);
+
+  options = Kestrin({"kestrin", "-a", "less", "47", "11", "--conf-level", "0.9", "10", "13", "-fcsv"});
+  EXPECT_EQ(options.fourfold.cells, (std::array<std::uint32_t, 4>{47, 11, 10, 13}));
+  EXPECT_EQ(options.fourfold.alternative, engine::Alternative::kLess);
+  EXPECT_EQ(options.fourfold.conf_level, 0.9);
+  EXPECT_EQ(options.format, Format::kCsv);
+}
+
+TEST(OptionsTest, DefaultsAndTheLastOfARepeatedOption) {
+  Options options = Orvane({"orvane", "3"});
+  EXPECT_EQ(options.format, Format::kText);
+  EXPECT_FALSE(options.output);
+  EXPECT_TRUE(options.multinomial.proportions.empty());
+  EXPECT_EQ(options.multinomial_options.method, engine::Method::kAuto);
+  EXPECT_EQ(options.multinomial_options.samples, engine::kDefaultSamples);
+  EXPECT_EQ(options.multinomial_options.seed, engine::kDefaultSeed);
+  EXPECT_EQ(options.multinomial_options.max_seconds, 10);
+  EXPECT_EQ(Kestrin({"kestrin", "1", "2", "3", "4"}).fourfold.conf_level, 0.95);
+  EXPECT_EQ(Orvane({"orvane", "-f", "csv", "--format", "json", "3"}).format, Format::kJson);
+}
+
+TEST(OptionsTest, DoubleDashEndsTheOptionsAndAbbreviationsWork) {
+  EXPECT_EQ(ErrorOf(Program::kOrvane, {"orvane", "--", "-f"}),
+            "invalid count '-f': a count is a whole number from 0 to 2147483647 in decimal digits");
+  Options options = Orvane({"orvane", "--form=csv", "--meth", "exact", "--max", "2", "--method=auto", "5"});
+  EXPECT_EQ(options.format, Format::kCsv);
+  EXPECT_EQ(options.multinomial_options.max_seconds, 2);
+}
+
+TEST(OptionsTest, MonteCarloSettingsAndThePicture) {
+  Options options = Orvane({"orvane", "--method=monte-carlo", "--samples=5000", "--seed=0", "1", "2"});
+  EXPECT_EQ(options.multinomial_options.method, engine::Method::kMonteCarlo);
+  EXPECT_EQ(options.multinomial_options.samples, 5000u);
+  EXPECT_EQ(options.multinomial_options.seed, 0u);
+
+  options = Orvane({"orvane", "--plot=d.svg", "--statistic=probability", "--plot-scale=log", "1", "2"});
+  EXPECT_EQ(options.plot, "d.svg");
+  EXPECT_EQ(options.statistic, engine::Ordering::kProbability);
+  EXPECT_EQ(options.plot_scale, plot::Scale::kLog);
+  EXPECT_TRUE(options.multinomial_options.whole_distribution);
+  EXPECT_FALSE(options.multinomial_options.every_outcome);
+}
+
+TEST(OptionsTest, HelpAndVersionActWhereTheyStand) {
+  Options options;
+  EXPECT_EQ(Line({"orvane", "--help", "--bogus"}).Parse(Program::kOrvane, options), Action::kHelp);
+  EXPECT_EQ(Line({"kestrin", "-V", "1"}).Parse(Program::kKestrin, options), Action::kVersion);
+  EXPECT_EQ(Line({"kestrin", "--vers"}).Parse(Program::kKestrin, options), Action::kVersion);
+  EXPECT_EQ(ErrorOf(Program::kOrvane, {"orvane", "--bogus", "--help"}), "unrecognized option '--bogus'");
+  EXPECT_EQ(VersionText(Program::kKestrin), "kestrin " EXACT_TESTS_VERSION_FOR_TEST "\n");
+}
+
+TEST(OptionsTest, OperandErrorsNameTheArgument) {
+  const Program o = Program::kOrvane;
+  const Program k = Program::kKestrin;
+  EXPECT_EQ(ErrorOf(o, {"orvane", "5", "-3", "4"}), "invalid count '-3': a count cannot be negative");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "-35"}), "invalid count '-35': a count cannot be negative");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "-0.5"}), "invalid count '-0.5': a count cannot be negative");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "1", "2", "3", "-4"}), "invalid cell '-4': a count cannot be negative");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "+3"}), "invalid count '+3': a count is written without a sign");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "2.5"}), "invalid count '2.5': a count is a whole number");
+  EXPECT_EQ(ErrorOf(o, {"orvane", ""}), "invalid count '': an empty argument is not a count");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "1", "2", "3", "\xEF\xBC\x94"}),
+            "invalid cell '\xEF\xBC\x94': a count is a whole number from 0 to 2147483647 in decimal digits");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "2147483648"}), "invalid count '2147483648': a count is at most 2147483647");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "2147483647", "1"}), "the counts add up to 2147483648, more than 2147483647");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "2147483647", "2147483647", "2147483647", "2147483647"}),
+            "the cells add up to 8589934588, more than 2147483647");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--format=json"}), "no counts given: at least one is needed");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "1", "2", "3"}), "3 cells given: a 2 x 2 table needs 4, N11 N12 N21 N22");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "1", "2", "3", "4", "5"}),
+            "5 cells given: a 2 x 2 table needs 4, N11 N12 N21 N22");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "-f", "json", "7"}), "1 cell given: a 2 x 2 table needs 4, N11 N12 N21 N22");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "2147483647"}), "");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "0", "0", "0", "0"}), "");
+}
+
+TEST(OptionsTest, OptionErrorsInTheGnuWording) {
+  const Program o = Program::kOrvane;
+  const Program k = Program::kKestrin;
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--bogus=1", "3"}), "unrecognized option '--bogus'");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "-x", "3"}), "invalid option -- 'x'");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "-p", "1,1", "1", "2", "3", "4"}), "invalid option -- 'p'");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "--method=exact", "1", "2", "3", "4"}), "unrecognized option '--method'");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "3", "--format"}), "option '--format' requires an argument");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "3", "-f"}), "option requires an argument -- 'f'");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--help=yes"}), "option '--help' doesn't allow an argument");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--p=1", "3"}),
+            "option '--p' is ambiguous; possibilities: '--probabilities' '--plot' '--plot-scale'");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "--pl=x", "1", "2", "3", "4"}),
+            "option '--pl' is ambiguous; possibilities: '--plot' '--plot-scale'");
+}
+
+TEST(OptionsTest, OptionValuesAreChecked) {
+  const Program o = Program::kOrvane;
+  const Program k = Program::kKestrin;
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--format=xml", "3"}),
+            "invalid argument 'xml' for '--format': choose text, json or csv");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--method=fast", "3"}),
+            "invalid argument 'fast' for '--method': choose auto, exact or monte-carlo");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "-a", "two.sided", "1", "2", "3", "4"}),
+            "invalid argument 'two.sided' for '--alternative': choose two-sided, less or greater");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--plot=p.svg", "--statistic=chi2", "3"}),
+            "invalid argument 'chi2' for '--statistic': choose chi_square, likelihood_ratio or probability");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--plot=p.svg", "--plot-scale=lin", "3"}),
+            "invalid argument 'lin' for '--plot-scale': choose auto, linear or log");
+  for (const char* level : {"0", "1", "95", "-0.5", "0.95x", "nan"}) {
+    EXPECT_EQ(ErrorOf(k, {"kestrin", "-c", level, "1", "2", "3", "4"}),
+              "invalid argument '" + std::string(level) + "' for '--conf-level': a level between 0 and 1, such as 0.95");
+  }
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--samples=0", "3"}),
+            "invalid argument '0' for '--samples': a whole number of draws, 1 or more");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--samples=1e6", "3"}),
+            "invalid argument '1e6' for '--samples': a whole number of draws, 1 or more");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--seed=-1", "3"}),
+            "invalid argument '-1' for '--seed': a whole number from 0 to 18446744073709551615");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--max-seconds=0", "3"}),
+            "invalid argument '0' for '--max-seconds': a positive number of seconds");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--output=", "3"}), "invalid argument '' for '--output': an empty file name");
+}
+
+TEST(OptionsTest, OptionsThatCannotTakeEffectAreRefused) {
+  const Program o = Program::kOrvane;
+  const Program k = Program::kKestrin;
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--method=exact", "--samples=10", "3"}),
+            "'--samples' applies to Monte Carlo, not to '--method=exact'");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--method=exact", "--seed=1", "3"}),
+            "'--seed' applies to Monte Carlo, not to '--method=exact'");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--method=monte-carlo", "--max-seconds=1", "3"}),
+            "'--max-seconds' applies to '--method=auto' only");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--method=monte-carlo", "-o", "l.csv", "3"}),
+            "'--output' lists every outcome, which '--method=monte-carlo' does not visit");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--method=monte-carlo", "--plot=p.svg", "3"}),
+            "'--plot' draws every outcome, which '--method=monte-carlo' does not visit");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--statistic=probability", "3"}),
+            "'--statistic' chooses what '--plot' draws: give '--plot' too");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "--plot-scale=log", "1", "2", "3", "4"}),
+            "'--plot-scale' applies to '--plot': give '--plot' too");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "-a", "less", "--plot=p.svg", "--statistic=probability", "1", "2", "3", "4"}),
+            "'--statistic' does not apply to a one-sided test, which is ordered by n11");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--plot=-", "3"}), "'--plot' writes a file: '-' (standard output) is not supported");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "-o", "x", "--plot=x", "3"}), "'--output' and '--plot' name the same file 'x'");
+  // What auto may need stays allowed.
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--samples=10", "--seed=1", "--max-seconds=0.5", "3"}), "");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "-a", "greater", "--plot=p.svg", "1", "2", "3", "4"}), "");
+}
+
+}  // namespace
+}  // namespace cli

@@ -1,0 +1,223 @@
+#include "cli/report.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <nlohmann/json.hpp>
+
+namespace cli {
+namespace {
+
+using engine::Ordering;
+using Json = nlohmann::json;
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// The exact result for 1 0 4 2 against equal probabilities.
+engine::MultinomialProblem Problem1042() { return {{1, 0, 4, 2}, {}}; }
+
+engine::MultinomialResult Result1042() {
+  engine::MultinomialResult result;
+  result.total = 7;
+  result.probabilities = {0.25, 0.25, 0.25, 0.25};
+  result.outcomes = 120;
+  result.outcomes_visited = 120;
+  result.orderings = {{{Ordering::kChiSquare, 5, 0.23095703125, 0.154052734375},
+                       {Ordering::kLikelihoodRatio, 6.028322580102989, 0.23095703125, 0.154052734375},
+                       {Ordering::kProbability, 0.00640869140625, 0.23095703125, 0.154052734375}}};
+  return result;
+}
+
+engine::MultinomialResult MonteCarloResult() {
+  engine::MultinomialResult result = Result1042();
+  result.method = engine::Method::kMonteCarlo;
+  result.fell_back = true;
+  result.samples = 1000000;
+  result.seed = 20261207;
+  for (auto& ordering : result.orderings) ordering.standard_error = 0.00042;
+  return result;
+}
+
+engine::FourfoldResult Fourfold(engine::Alternative alternative) {
+  engine::FourfoldResult result;
+  result.total = 81;
+  result.n11_min = 33;
+  result.n11_max = 57;
+  result.outcomes = 25;
+  result.alternative = alternative;
+  if (alternative == engine::Alternative::kTwoSided) {
+    result.orderings = {{Ordering::kChiSquare, 10.2, 0.001395, 0.0009},
+                        {Ordering::kLikelihoodRatio, 9.5, 0.002, 0.0015},
+                        {Ordering::kProbability, 0.0011, 0.002273, 0.0017}};
+  } else {
+    result.orderings = {{Ordering::kN11, 47, 0.0016, 0.0011}};
+  }
+  result.odds_ratio = {5.3, 5.5545454545454547, 1.8, kInf, 0.9};
+  return result;
+}
+
+TEST(ReportTest, JsonOfTheMultinomialTestReadsBackAsTheContractsExample) {
+  Json report = Json::parse(JsonReport(Problem1042(), {}, Result1042()));
+  Json expected = Json::parse(R"({
+    "program": "orvane", "test": "exact multinomial goodness of fit",
+    "observed": [1, 0, 4, 2], "probabilities": [0.25, 0.25, 0.25, 0.25], "total": 7,
+    "method": "exact", "outcomes": 120, "outcomes_visited": 120,
+    "statistics": {
+      "chi_square":       {"value": 5, "p": 0.23095703125, "mid_p": 0.154052734375},
+      "likelihood_ratio": {"value": 6.028322580102989, "p": 0.23095703125, "mid_p": 0.154052734375},
+      "probability":      {"value": 0.00640869140625, "p": 0.23095703125, "mid_p": 0.154052734375}}})");
+  EXPECT_EQ(report, expected);
+  // The keys come in the contract's order, integral numbers as integers.
+  std::string text = JsonReport(Problem1042(), {}, Result1042());
+  EXPECT_LT(text.find("\"program\""), text.find("\"test\""));
+  EXPECT_LT(text.find("\"total\""), text.find("\"method\""));
+  EXPECT_NE(text.find("\n  \"observed\": [1, 0, 4, 2],\n"), std::string::npos);
+  EXPECT_NE(text.find("\n    \"chi_square\": {\"value\": 5, \"p\": 0.23095703125, \"mid_p\": 0.154052734375},\n"),
+            std::string::npos);
+  EXPECT_EQ(text.back(), '\n');
+
+  // The network method says how many nodes it visited.
+  engine::MultinomialResult network = Result1042();
+  network.outcomes_visited = 40;
+  network.nodes_visited = 12;
+  report = Json::parse(JsonReport(Problem1042(), {}, network));
+  EXPECT_EQ(report["outcomes_visited"], 40);
+  EXPECT_EQ(report["nodes_visited"], 12);
+}
+
+TEST(ReportTest, JsonOfMonteCarloCarriesSamplesSeedAndStandardErrors) {
+  engine::MultinomialOptions options;
+  options.max_seconds = 2.5;
+  Json report = Json::parse(JsonReport(Problem1042(), options, MonteCarloResult()));
+  EXPECT_EQ(report["method"], "monte-carlo");
+  EXPECT_EQ(report["samples"], 1000000);
+  EXPECT_EQ(report["seed"], 20261207);
+  EXPECT_EQ(report["fell_back"], true);
+  EXPECT_EQ(report["max_seconds"], 2.5);
+  EXPECT_FALSE(report.contains("outcomes"));
+  EXPECT_EQ(report["statistics"]["probability"]["standard_error"], 0.00042);
+}
+
+TEST(ReportTest, JsonOfTheFourfoldTestWritesInfinityAndUndefinedValues) {
+  engine::FourfoldProblem problem{{47, 11, 10, 13}, engine::Alternative::kGreater, 0.9};
+  Json report = Json::parse(JsonReport(problem, Fourfold(engine::Alternative::kGreater)));
+  EXPECT_EQ(report["program"], "kestrin");
+  EXPECT_EQ(report["test"], "exact test of a 2 x 2 table");
+  EXPECT_EQ(report["table"], Json::parse("[47, 11, 10, 13]"));
+  EXPECT_EQ(report["alternative"], "greater");
+  EXPECT_EQ(report["outcomes"], 25);
+  EXPECT_EQ(report["statistics"].size(), 1u);
+  EXPECT_EQ(report["statistics"]["n11"]["p"], 0.0016);
+  EXPECT_EQ(report["odds_ratio"]["conf_int"], Json::parse(R"([1.8, "inf"])"));
+  EXPECT_EQ(report["odds_ratio"]["conf_level"], 0.9);
+
+  engine::FourfoldResult degenerate = Fourfold(engine::Alternative::kTwoSided);
+  degenerate.odds_ratio = {std::nullopt, std::nullopt, std::nullopt, std::nullopt, 0.95};
+  report = Json::parse(JsonReport({{0, 0, 3, 4}}, degenerate));
+  EXPECT_EQ(report["alternative"], "two-sided");
+  EXPECT_EQ(report["statistics"].size(), 3u);
+  EXPECT_TRUE(report["odds_ratio"]["estimate"].is_null());
+  EXPECT_TRUE(report["odds_ratio"]["sample"].is_null());
+  EXPECT_EQ(report["odds_ratio"]["conf_int"], Json::parse("[null, null]"));
+}
+
+TEST(ReportTest, CsvHasAHeaderAndALinePerOrdering) {
+  EXPECT_EQ(CsvReport(Result1042().orderings, false),
+            "statistic,value,p,mid_p\n"
+            "chi_square,5,0.23095703125,0.154052734375\n"
+            "likelihood_ratio,6.0283225801029889,0.23095703125,0.154052734375\n"
+            "probability,0.00640869140625,0.23095703125,0.154052734375\n");
+  EXPECT_EQ(CsvReport(Fourfold(engine::Alternative::kLess).orderings, false),
+            "statistic,value,p,mid_p\nn11,47,0.0016000000000000001,0.0011000000000000001\n");
+  std::string monte_carlo = CsvReport(MonteCarloResult().orderings, true);
+  EXPECT_TRUE(monte_carlo.starts_with("statistic,value,p,mid_p,standard_error\nchi_square,5,"));
+  EXPECT_NE(monte_carlo.find(",0.00042000000000000002\n"), std::string::npos);
+}
+
+TEST(ReportTest, TextOfTheMultinomialTest) {
+  EXPECT_EQ(TextReport(Problem1042(), {}, Result1042()),
+            "\n"
+            "\tExact multinomial goodness-of-fit test\n"
+            "\n"
+            "data:  1 0 4 2 (4 categories, total 7)\n"
+            "null hypothesis: equal probabilities, 1/4 each\n"
+            "outcomes: 120 (exact)\n"
+            "\n"
+            "statistic                   value        p    mid-p\n"
+            "chi-square (X2)                 5  0.23096  0.15405\n"
+            "likelihood ratio (G2)     6.02832  0.23096  0.15405\n"
+            "probability            0.00640869  0.23096  0.15405\n"
+            "\n");
+}
+
+TEST(ReportTest, TextSaysWhenMonteCarloStoodInAndWhatTheNullIs) {
+  engine::MultinomialProblem problem{{315, 108, 101, 32}, {"9", "3", "3", "1"}};
+  engine::MultinomialResult result = MonteCarloResult();
+  result.total = 556;
+  result.outcomes = 28956759;
+  result.probabilities = {0.5625, 0.1875, 0.1875, 0.0625};
+  std::string text = TextReport(problem, {}, result);
+  EXPECT_NE(text.find("null hypothesis: probabilities proportional to 9, 3, 3, 1 (0.5625, 0.1875, 0.1875, 0.0625)\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("outcomes: 28956759\nmethod: Monte Carlo estimate from 1000000 samples (seed 20261207)\n"
+                      "note: the exact test would take more than 10 seconds (--max-seconds); "
+                      "these p-values are Monte Carlo estimates\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("statistic                   value        p    mid-p  std. error\n"), std::string::npos);
+  EXPECT_EQ(FallbackNotice({}, result),
+            "the exact test would take more than 10 seconds (--max-seconds); the p-values are Monte Carlo "
+            "estimates from 1000000 samples (seed 20261207)");
+  result.fell_back = false;
+  EXPECT_EQ(FallbackNotice({}, result), "");
+
+}
+
+TEST(ReportTest, TextOfTheFourfoldTest) {
+  engine::FourfoldProblem problem{{47, 11, 10, 13}};
+  EXPECT_EQ(TextReport(problem, Fourfold(engine::Alternative::kTwoSided)),
+            "\n"
+            "\tExact test of a 2 x 2 table\n"
+            "\n"
+            "data:  47 11 / 10 13 (row sums 58 and 23, column sums 57 and 24, total 81)\n"
+            "null hypothesis: rows and columns are independent (odds ratio 1)\n"
+            "outcomes: 25 tables with these row and column sums\n"
+            "\n"
+            "statistic               value         p   mid-p\n"
+            "chi-square (X2)          10.2  0.001395  0.0009\n"
+            "likelihood ratio (G2)     9.5     0.002  0.0015\n"
+            "probability (Fisher)   0.0011  0.002273  0.0017\n"
+            "\n"
+            "alternative hypothesis: true odds ratio is not equal to 1\n"
+            "90 percent confidence interval:\n"
+            " 1.8  inf\n"
+            "sample estimates:\n"
+            " odds ratio (conditional MLE)  5.3\n"
+            " sample odds ratio             5.55455\n"
+            "\n");
+  problem.alternative = engine::Alternative::kLess;
+  engine::FourfoldResult one_sided = Fourfold(engine::Alternative::kLess);
+  one_sided.odds_ratio.estimate = std::nullopt;
+  one_sided.odds_ratio.sample = std::nullopt;
+  std::string text = TextReport(problem, one_sided);
+  EXPECT_NE(text.find("\nn11           47  0.0016  0.0011\n"), std::string::npos);
+  EXPECT_NE(text.find("alternative hypothesis: true odds ratio is less than 1\nsample estimates:\n"
+                      " odds ratio (conditional MLE)  undefined (a row or column sum is 0)\n"
+                      " sample odds ratio             undefined\n"),
+            std::string::npos);
+}
+
+TEST(ReportTest, PictureTitleAndCaption) {
+  EXPECT_EQ(PlotTitle(engine::MultinomialProblem{{315, 108, 101, 32}, {"9", "3", "3", "1"}}),
+            "Exact multinomial goodness-of-fit test: 315 108 101 32 against 9:3:3:1");
+  engine::MultinomialProblem wide;
+  wide.counts.assign(20, 1);
+  EXPECT_EQ(PlotTitle(wide), "Exact multinomial goodness-of-fit test: 1 1 1 1 1 1 1 1 1 1 1 1 ... (20 categories)");
+  EXPECT_EQ(PlotTitle(engine::FourfoldProblem{{1, 1, 1, 5}}), "Exact test of a 2 x 2 table: 1 1 / 1 5");
+  EXPECT_EQ(PlotCaption({Ordering::kProbability, 0.0011, 0.46428571428571425, 0.2}, true),
+            "probability (Fisher) = 0.0011: p = 0.46429, mid-p = 0.2");
+  EXPECT_EQ(PlotCaption({Ordering::kN11, 47, 0.99979, 0.99923}, true, engine::Alternative::kLess),
+            "n11 = 47, alternative less: p = 0.99979, mid-p = 0.99923");
+}
+
+}  // namespace
+}  // namespace cli
