@@ -131,9 +131,12 @@ Extended Multiply(Extended a, Extended b) {
 // 10^17 exactly, as an extended real.
 constexpr Extended kTenTo17 = {0xB1A2BC2EC5000000u, 56};
 
+}  // namespace
+
 // The scaling loop below in integer arithmetic, for a normal magnitude:
 // the same roundings as the x87 unit makes, without its latencies.
-ScaledDecimal ScaleNormal(Extended v) {
+ScaledDecimal ScaleNormalToDecimal(std::uint64_t significand, int binary_exponent) {
+  Extended v{significand, binary_exponent};
   int scale = 0;
   for (;;) {
     int k = (v.exponent * 19728) >> 16;
@@ -151,13 +154,11 @@ ScaledDecimal ScaleNormal(Extended v) {
   return {static_cast<std::int64_t>(y), scale};
 }
 
-}  // namespace
-
 ScaledDecimal ScaleToDecimal(const long double& x) {
   Bits bits = BitsOf(x);
   int biased_exponent = bits.sign_exponent & 0x7FFF;
   if (biased_exponent != 0 && (bits.significand >> 63) != 0) {
-    return ScaleNormal({bits.significand, biased_exponent - 16383});
+    return ScaleNormalToDecimal(bits.significand, biased_exponent - 16383);
   }
   // Zero and denormals on the x87 unit itself.
   int scale = 0;
@@ -176,9 +177,8 @@ ScaledDecimal ScaleToDecimal(const long double& x) {
 
 namespace {
 
-Expansion Expand(const long double& x) {
+Expansion Expand(ScaledDecimal scaled) {
   Expansion e;
-  ScaledDecimal scaled = ScaleToDecimal(x);
   std::int64_t y = scaled.y;
   if (y < kTenTo18) {
     WriteEighteenDigits(y, e.digit);
@@ -239,9 +239,9 @@ std::size_t SpecialValue(bool negative, bool nan, int width, char* out) {
   return n + length;
 }
 
-std::size_t FixedForm(const long double& x, bool negative, int width, int decimals, char* out) {
+std::size_t FixedForm(ScaledDecimal scaled, bool negative, int width, int decimals, char* out) {
   if (decimals > 216) decimals = 216;
-  Expansion e = Expand(x);
+  Expansion e = Expand(scaled);
   RoundDigits(e, 18);
   int t = e.exponent + decimals;
   // At t = 17 the rounding to 18 digits above has already been made.
@@ -262,9 +262,9 @@ std::size_t FixedForm(const long double& x, bool negative, int width, int decima
   return static_cast<std::size_t>(o - out);
 }
 
-std::size_t ScientificForm(const long double& x, bool negative, int width, char* out) {
+std::size_t ScientificForm(ScaledDecimal scaled, bool negative, int width, char* out) {
   if (width < 10) width = 10;
-  Expansion e = Expand(x);
+  Expansion e = Expand(scaled);
   RoundDigits(e, width - 8);
   std::size_t n = Pad(out, width - 26);
   out[n++] = negative ? '-' : ' ';
@@ -318,13 +318,18 @@ std::size_t FormatUncached(const long double& x, const Bits& bits, std::int32_t 
                    (exponent == kFixedLowExponent && bits.significand >= kFixedLowSignificand);
   bool below_high = exponent < kFixedHighExponent ||
                     (exponent == kFixedHighExponent && bits.significand <= kFixedHighSignificand);
-  if (decimals >= 0 && (zero || (above_low && below_high))) {
-    return FixedForm(x, negative, width, decimals, out);
-  }
-  return ScientificForm(x, negative, width, out);
+  bool fixed = decimals >= 0 && (zero || (above_low && below_high));
+  return FormatExpansion(ScaleToDecimal(x), negative, fixed, width, decimals, out);
 }
 
 }  // namespace
+
+std::size_t FormatExpansion(ScaledDecimal expansion, bool negative, bool fixed, std::int32_t width,
+                            std::int32_t decimals, char* out) {
+  if (width > 255) width = 255;
+  return fixed ? FixedForm(expansion, negative, width, decimals, out)
+               : ScientificForm(expansion, negative, width, out);
+}
 
 std::size_t FormatReal(const long double& x, std::int32_t width, std::int32_t decimals, char* out) {
   Bits bits = BitsOf(x);

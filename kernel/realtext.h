@@ -39,6 +39,15 @@ struct ScaledDecimal {
   int scale;
 };
 ScaledDecimal ScaleToDecimal(const long double& x);
+/// The same for a normal magnitude given by its fields: significand (top bit
+/// set) x 2^(binary_exponent - 63).
+ScaledDecimal ScaleNormalToDecimal(std::uint64_t significand, int binary_exponent);
+
+/// The text of a finite value from its expansion (the steps of FormatReal
+/// after ScaleToDecimal), in the fixed form or the scientific form as chosen
+/// by the caller.
+std::size_t FormatExpansion(ScaledDecimal expansion, bool negative, bool fixed, std::int32_t width,
+                            std::int32_t decimals, char* out);
 
 /// The default form: scientific, 23 characters, 15 significant digits.
 /// 0.03125 is " 3.12500000000000E-0002".
