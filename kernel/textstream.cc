@@ -91,27 +91,48 @@ bool OpenOutput(TextStream& s) {
   return true;
 }
 
-// Writes bytes whole; false with the code stored when the system refuses.
-bool WriteAll(int handle, const char* bytes, std::size_t length) {
+// Writes bytes whole; 0, or the I/O code when the system refuses.
+std::int32_t WriteWhole(int handle, const char* bytes, std::size_t length) {
   while (length > 0) {
     ssize_t n = write(handle, bytes, length);
     if (n < 0) {
       if (errno == EINTR) continue;
       if ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitUntilReady(handle, POLLOUT)) continue;
-      Fail(IoCodeOf(errno));
-      return false;
+      return IoCodeOf(errno);
     }
     bytes += n;
     length -= static_cast<std::size_t>(n);
   }
-  return true;
+  return 0;
 }
 
-// Hands the buffer to the system; on failure its bytes are dropped.
-bool HandOver(TextStream& s) {
+// The result file's restore point: the bytes it held (all still in its
+// buffer) and the file's offset when the point was set, and whether bytes
+// have been handed to the system since.
+struct RestorePoint {
+  bool set;
+  bool handed_over_since;
+  off_t offset;
+  std::size_t length;
+  char bytes[kResultFileBuffer];
+};
+RestorePoint restore_point;
+
+// Hands the buffer to the system; 0 or the failure's code. On failure the
+// bytes are dropped.
+std::int32_t HandOverBuffer(TextStream& s) {
   std::size_t length = s.position;
   s.position = 0;
-  return length == 0 || WriteAll(s.handle, s.buffer, length);
+  if (length == 0) return 0;
+  if (&s == &ResultFile) restore_point.handed_over_since = true;
+  return WriteWhole(s.handle, s.buffer, length);
+}
+
+// Hands the buffer to the system; on failure the code is stored.
+bool HandOver(TextStream& s) {
+  std::int32_t code = HandOverBuffer(s);
+  if (code != 0) Fail(code);
+  return code == 0;
 }
 
 void Append(TextStream& s, const char* bytes, std::size_t length) {
@@ -431,6 +452,37 @@ bool IsExistingFile(std::u16string_view name) {
                  reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)));
 }
 
+std::int32_t AppendHoldingFailure(TextStream& s, const char* bytes, std::size_t length) {
+  if (!OpenOutput(s)) return 105;
+  while (length > s.capacity - s.position) {
+    std::size_t room = s.capacity - s.position;
+    std::memcpy(s.buffer + s.position, bytes, room);
+    s.position = s.capacity;
+    bytes += room;
+    length -= room;
+    if (std::int32_t code = HandOverBuffer(s); code != 0) return code;
+  }
+  std::memcpy(s.buffer + s.position, bytes, length);
+  s.position += length;
+  return 0;
+}
+
+void StoreIoCode(std::int32_t code) {
+  if (code != 0) Fail(code);
+}
+
+void SetResultFileRestorePoint() {
+  TextStream& s = ResultFile;
+  if (s.mode != StreamMode::kOutput) return;
+  restore_point.offset = lseek(s.handle, 0, SEEK_CUR);
+  restore_point.length = s.position;
+  std::memcpy(restore_point.bytes, s.buffer, s.position);
+  restore_point.handed_over_since = false;
+  restore_point.set = true;
+}
+
+void ClearResultFileRestorePoint() { restore_point.set = false; }
+
 void FinishConsoleOutput() {
   if (ConsoleOutput.mode == StreamMode::kOutput) HandOver(ConsoleOutput);
 }
@@ -457,12 +509,34 @@ void FlushForFailure(TextStream& s) {
 
 void FlushConsoleOutputForFailure() { FlushForFailure(ConsoleOutput); }
 
-void FlushResultFileForFailure() { FlushForFailure(ResultFile); }
+void FlushResultFileForFailure() {
+  TextStream& s = ResultFile;
+  if (restore_point.set && s.mode == StreamMode::kOutput) {
+    restore_point.set = false;
+    if (!restore_point.handed_over_since) {
+      // Everything since the point is still in the buffer.
+      s.position = restore_point.length;
+    } else {
+      // The file is cut back to where it stood, and the bytes the buffer
+      // held then are written after it; a file that cannot be cut (a pipe)
+      // keeps what it has received.
+      s.position = 0;
+      if (restore_point.offset < 0 || ftruncate(s.handle, restore_point.offset) != 0 ||
+          lseek(s.handle, restore_point.offset, SEEK_SET) < 0) {
+        return;
+      }
+      std::memcpy(s.buffer, restore_point.bytes, restore_point.length);
+      s.position = restore_point.length;
+    }
+  }
+  FlushForFailure(s);
+}
 
 void ResetTextStreams(int input_handle, int output_handle) {
   ConsoleInput = {input_handle, StreamMode::kClosed, false, false, input_bytes, kConsoleBuffer, 0, 0, 0};
   ConsoleOutput = {output_handle, StreamMode::kClosed, false, false, output_bytes, kConsoleBuffer, 0, 0, 0};
   ResultFile = {-1, StreamMode::kClosed, false, false, result_bytes, kResultFileBuffer, 0, 0, 0};
+  restore_point.set = false;
   pending_io_code = 0;
   last_file_name.clear();
 }

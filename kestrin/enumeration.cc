@@ -1,4 +1,6 @@
+#include "kernel/listing.h"
 #include "kernel/numeric.h"
+#include "kernel/resultfile.h"
 #include "kestrin/fourfold.h"
 
 std::int32_t n11, n12, n21, n22;
@@ -9,10 +11,6 @@ long double ExpectedSum;
 std::int32_t lo, hi;
 
 std::int32_t SolutionCount;
-long double SolutionChi2[kTableCapacity + 1];
-long double SolutionLR[kTableCapacity + 1];
-long double SolutionProbability[kTableCapacity + 1];
-std::int32_t SolutionCells[kTableCapacity + 1][4];
 
 namespace {
 
@@ -42,23 +40,28 @@ void Prepare() {
   ExpectedSum = ((e11 + e12) + e21) + e22;
 }
 
+std::int64_t TableCount() { return hi < lo ? 0 : std::int64_t{hi} - lo + 1; }
+
 void RecordTable(const std::int32_t (&table)[4]) {
   ++SolutionCount;
-  std::int32_t c = SolutionCount;
   long double chi2 = TableChiSquare(table);
   long double lr = TableLikelihoodRatio(table);
   long double ways = BinomialCoefficient(row1, table[0]);
   ways = Settled(ways * BinomialCoefficient(row2, table[2]));
-  SolutionChi2[c] = chi2;
-  SolutionLR[c] = lr;
-  SolutionProbability[c] = Settled(ways / BinomialCoefficient(N, col1));
-  for (int i = 0; i < 4; ++i) SolutionCells[c][i] = table[i];
+  long double probability = Settled(ways / BinomialCoefficient(N, col1));
+  if (!WriteOutcomeRows) {
+    CountOutcome(probability, chi2, lr);
+    return;
+  }
+  char* out = RowStart();
+  for (int i = 0; i < 4; ++i) out = AppendCellField(table[i], out);
+  EndRow(out, probability, chi2, lr);
 }
 
 void EnumerateTables() {
   SolutionCount = 0;
   for (std::int64_t v = lo; v <= hi; ++v) {
-    std::int32_t(&table)[4] = SolutionCells[0];
+    std::int32_t table[4];
     table[0] = static_cast<std::int32_t>(v);
     table[1] = Minus(row1, table[0]);
     table[2] = Minus(col1, table[0]);

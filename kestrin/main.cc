@@ -17,8 +17,9 @@ int main() {
     ComputeObservedStatistics();
     WriteOpeningBlocks();
     WriteProgressBanner();
+    BeginOutcomeListing();
     EnumerateTables();
-    WriteListingAndSummary();
+    EndOutcomeListing();
     CloseTextFile(ResultFile);
     IoCheck();
   }

@@ -1,7 +1,6 @@
-#include <sys/mman.h>
-
 #include <cstring>
 
+#include "kernel/listing.h"
 #include "kernel/numeric.h"
 #include "kernel/resultfile.h"
 #include "kernel/textstream.h"
@@ -16,11 +15,6 @@ std::int32_t LowerBound[kMaxCategories + 1];
 std::int32_t UpperBound[kMaxCategories + 1];
 
 std::int32_t SolutionCount;
-alignas(kHugePage) long double SolutionChi2[kTableEntries<long double>];
-alignas(kHugePage) long double SolutionLR[kTableEntries<long double>];
-alignas(kHugePage) long double SolutionProbability[kTableEntries<long double>];
-alignas(kHugePage) std::int16_t
-    SolutionFrequencies[kTableEntries<std::int16_t[kMaxCategories]> * kMaxCategories];
 
 namespace {
 
@@ -51,25 +45,33 @@ long double partial_lr[kMaxCategories + 1];
 long double partial_probability[kMaxCategories + 1];
 
 bool limit_reached = false;
+// Whether the outcomes are listed: false when their number reaches the
+// limit, and they are only counted.
+bool listing = false;
 
-// Asks for huge pages over the solution table: tens of megabytes touched
-// once, where 4 KiB pages would cost ten thousand page faults.
-void AdviseHugePages(void* start, std::size_t length) {
-  auto first = (reinterpret_cast<std::uintptr_t>(start) + kHugePage - 1) & ~(kHugePage - 1);
-  auto last = (reinterpret_cast<std::uintptr_t>(start) + length) & ~(kHugePage - 1);
-  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+// The cells of the current outcome as its row shows them: each frequency
+// in a field of 8 and a comma. Field j is laid down when x_j takes a value;
+// the rest of the array is room for copying it in whole words.
+constexpr std::size_t kField = 9;
+char cell_text[kMaxCategories * kField + 6];
+// The 8 characters of the field of each frequency (all have at most 4
+// digits).
+std::uint64_t field_text[kLargestTotal + 1];
+
+void SetField(std::int32_t j, std::int32_t v) {
+  std::memcpy(cell_text + (j - 1) * kField, &field_text[v], 8);
 }
 
 void PrepareEnumeration() {
-  AdviseHugePages(SolutionChi2, sizeof SolutionChi2);
-  AdviseHugePages(SolutionLR, sizeof SolutionLR);
-  AdviseHugePages(SolutionProbability, sizeof SolutionProbability);
-  AdviseHugePages(SolutionFrequencies, sizeof SolutionFrequencies);
   for (std::int32_t v = 0; v <= T0; ++v) {
     chi2_term[v] = ChiSquareTerm(v, e[1]);
     lr_factor[v] = PowerRatio(e[1], v, v);
     factorial[v] = Factorial(v);
+    char field[kField + 8];
+    AppendCellField(v, field);
+    std::memcpy(&field_text[v], field, 8);
   }
+  for (std::int32_t j = 1; j <= kMaxCategories; ++j) cell_text[j * kField - 1] = ',';
   long double share_power = PowerRatio(1, k, T0);
   partial_sum[0] = 0;
   partial_chi2[0] = 0;
@@ -84,6 +86,7 @@ void ExtendPrefix(std::int32_t j) {
   partial_chi2[j] = partial_chi2[j - 1] + chi2_term[v];
   partial_lr[j] = partial_lr[j - 1] * lr_factor[v];
   partial_probability[j] = partial_probability[j - 1] / factorial[v];
+  SetField(j, v);
 }
 
 }  // namespace
@@ -102,21 +105,38 @@ bool ExceedsTotal(std::int32_t j, std::int32_t c) { return WrappingSum(partial_s
 
 bool MatchesTotal() { return WrappingSum(partial_sum[k - 1], x[k]) == T0; }
 
+std::int32_t OutcomeCount() {
+  if (T0 < 0) return 0;
+  // C(T0 + i, i) for i = 1 .. k - 1, each from the one before.
+  std::uint64_t count = 1;
+  for (std::int32_t i = 1; i < k; ++i) {
+    count = count * (static_cast<std::uint64_t>(T0) + static_cast<std::uint64_t>(i)) / static_cast<std::uint64_t>(i);
+    if (count >= kOutcomeLimit) return kOutcomeLimit;
+  }
+  return static_cast<std::int32_t>(count);
+}
+
 void RecordOutcome() {
   ++SolutionCount;
   if (SolutionCount >= kOutcomeLimit) {
-    // Counted, not stored; the enumeration stops here.
+    // Counted, not listed; the enumeration stops here.
     ErrorPause(u"too many solutions !");
     limit_reached = true;
     return;
   }
-  std::int32_t c = SolutionCount;
+  if (!listing) return;
   std::int32_t v = x[k];
-  SolutionChi2[c] = partial_chi2[k - 1] + chi2_term[v];
-  SolutionLR[c] = partial_lr[k - 1] * lr_factor[v];
-  SolutionProbability[c] = partial_probability[k - 1] / factorial[v];
-  std::int16_t* frequencies = FrequenciesOf(c);
-  for (std::int32_t i = 0; i < k; ++i) frequencies[i] = static_cast<std::int16_t>(x[i + 1]);
+  long double chi2 = partial_chi2[k - 1] + chi2_term[v];
+  long double lr = partial_lr[k - 1] * lr_factor[v];
+  long double probability = partial_probability[k - 1] / factorial[v];
+  if (!WriteOutcomeRows) {
+    CountOutcome(probability, chi2, lr);
+    return;
+  }
+  SetField(k, v);
+  char* row = RowStart();
+  std::memcpy(row, cell_text, sizeof cell_text);
+  EndRow(row + k * kField, probability, chi2, lr);
 }
 
 void EnumerateOutcomes(std::int32_t level, std::int32_t k) {
@@ -145,6 +165,8 @@ void EnumerateAll() {
   for (std::int32_t j = 1; j <= k; ++j) LowerBound[j] = 0;
   for (std::int32_t j = 1; j <= k; ++j) UpperBound[j] = T0;
   SolutionCount = 0;
+  limit_reached = false;
+  listing = OutcomeCount() < kOutcomeLimit;
   if (UpperBound[1] < LowerBound[1]) return;
   for (std::int64_t v = LowerBound[1]; v <= UpperBound[1] && !limit_reached; ++v) {
     x[1] = static_cast<std::int32_t>(v);

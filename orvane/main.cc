@@ -18,8 +18,9 @@ int main() {
       ComputeObservedStatistics();
       WriteOpeningBlocks();
       WriteProgressBanner();
+      if (OutcomeCount() < kOutcomeLimit) BeginOutcomeListing();
       EnumerateAll();
-      if (SolutionCount < kOutcomeLimit) WriteListingAndSummary();
+      if (SolutionCount < kOutcomeLimit) EndOutcomeListing();
       CloseTextFile(ResultFile);
       IoCheck();
     }

@@ -1,0 +1,70 @@
+// The outcome listing of the result file, written while the outcomes are
+// enumerated, so that no table of outcomes is kept: the count line first
+// (the number of outcomes is known before the enumeration), then the
+// program's column header, then each outcome as it is found, classified
+// against the observed statistics, listed when WriteOutcomeRows is set, and
+// its probability added to the sums that give p and mid-p.
+//
+// The result file ends up as if the listing had been written after the
+// enumeration, on the failure paths too:
+// - from BeginListing to EndListing the file can be taken back to the
+//   opening blocks: any failure reported meanwhile (the console, an
+//   arithmetic fault) leaves the file with them alone (kernel/textstream);
+// - a failed write of a row is held back, with the rows after it, until
+//   EndListing raises it: after every progress line, as if it had happened
+//   while the listing was written.
+#ifndef KERNEL_LISTING_H_
+#define KERNEL_LISTING_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "kernel/pvalue.h"
+
+/// The room in which one row is formed: its cells (at most 128 bytes) and
+/// the tail that AppendOutcomeTail writes.
+inline constexpr std::size_t kRowRoom = 1024;
+
+/// Sets the restore point of the result file at the opening blocks, writes
+/// the count line ("# of solutions,," and count in a field of 32, between
+/// empty lines) and prepares the classification. The program's column
+/// header follows.
+void BeginListing(std::int32_t count, long double chi2_0, long double lr_0);
+
+/// Where the next row is formed: in the result file's buffer when it has
+/// kRowRoom bytes of room, otherwise in a staging area.
+char* RowStart();
+
+/// One cell of a row: value right-aligned in a field of 8 (a longer text
+/// whole) and a comma, as WriteInteger with width 8 and then "," give it.
+/// Returns its end.
+char* AppendCellField(std::int32_t value, char* out);
+
+/// Completes the row whose cells end at out: the empty column, the
+/// probability, the chi-square, the two marks ("*" beyond, "=" tied) and
+/// the likelihood ratio, and the line end; classifies the outcome and adds
+/// its probability to the sums.
+void EndRow(char* out, const long double& probability, const long double& chi2, const long double& lr);
+
+/// Classifies the outcome and adds its probability, listing nothing.
+void CountOutcome(const long double& probability, const long double& chi2, const long double& lr);
+
+/// After the last outcome: raises a write failure held back, and lets a
+/// later failure keep what the file holds. Returns p and mid-p.
+PValues EndListing();
+
+/// When set, called with each outcome's values as it is classified: for
+/// tests.
+extern void (*ObserveOutcome)(const long double& probability, const long double& chi2, const long double& lr);
+
+/// The class of a statistic against the observed one, as ClassifyChiSquare
+/// and ClassifyLikelihoodRatio give it: clear cases by a margin around the
+/// observed value, the tie test only within it. For tests.
+struct StatisticBounds {
+  long double below;  // values below are smaller than the observed one
+  long double above;  // values above are larger
+};
+StatisticBounds BoundsAround(long double observed);
+int CompareWithBounds(const long double& s, long double observed, const StatisticBounds& bounds);
+
+#endif  // KERNEL_LISTING_H_
