@@ -47,32 +47,34 @@ inline std::uint64_t EightDigits(std::uint32_t n) {
 
 inline void StoreWord(char* out, std::uint64_t word) { std::memcpy(out, &word, 8); }
 
-/// floor(n / 10^j) for n below 2^61 and j from 0 to 18, as a multiplication:
+/// floor(n / 10^j) for n below 2^61 and j from 1 to 18, as a multiplication:
 /// with l = ceil(log2 10^j), m = ceil(2^(61 + l) / 10^j) is below 2^62, and
 /// floor(n m / 2^(61 + l)) is floor(n / 10^j) for every n below 2^61
 /// (Granlund and Montgomery, theorem 4.2): the error of m adds less than
-/// 1 / 10^j to n / 10^j.
+/// 1 / 10^j to n / 10^j. From j = 1 on, 61 + l is at least 64: the quotient
+/// is the high word of n m shifted by 61 + l - 64.
 struct PowerOfTenDivisor {
   std::uint64_t multiplier;
-  int shift;
+  int shift;  // 61 + l - 64
 };
 
 inline constexpr struct PowerOfTenDivisors {
   PowerOfTenDivisor of[19];
   constexpr PowerOfTenDivisors() : of() {
-    for (int j = 0; j <= 18; ++j) {
+    for (int j = 1; j <= 18; ++j) {
       int l = 0;
       while ((std::uint64_t{1} << l) < kPowerOfTen[j]) ++l;
       unsigned __int128 numerator = static_cast<unsigned __int128>(1) << (61 + l);
       unsigned __int128 m = (numerator + kPowerOfTen[j] - 1) / kPowerOfTen[j];
-      of[j] = {static_cast<std::uint64_t>(m), 61 + l};
+      of[j] = {static_cast<std::uint64_t>(m), 61 + l - 64};
     }
   }
 } kPowerOfTenDivisors;
 
 inline std::uint64_t DivideByPowerOfTen(std::uint64_t n, int j) {
   const PowerOfTenDivisor& d = kPowerOfTenDivisors.of[j];
-  return static_cast<std::uint64_t>((static_cast<unsigned __int128>(n) * d.multiplier) >> d.shift);
+  auto high = static_cast<std::uint64_t>((static_cast<unsigned __int128>(n) * d.multiplier) >> 64);
+  return high >> d.shift;
 }
 
 #endif  // KERNEL_DECIMAL_H_

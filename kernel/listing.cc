@@ -22,16 +22,6 @@ std::int32_t held_code;
 char staging[kRowRoom];
 bool row_staged;  // the current row is formed in the staging area
 
-Extremeness ChiSquareClass(const long double& chi2) {
-  int order = CompareWithBounds(chi2, observed_chi2, chi2_bounds);
-  return order > 0 ? Extremeness::kBeyond : order == 0 ? Extremeness::kTied : Extremeness::kNotExtreme;
-}
-
-Extremeness LikelihoodRatioClass(const long double& lr) {
-  int order = CompareWithBounds(lr, observed_lr, lr_bounds);
-  return order < 0 ? Extremeness::kBeyond : order == 0 ? Extremeness::kTied : Extremeness::kNotExtreme;
-}
-
 // The two mark columns by chi-square class and likelihood-ratio class:
 // ",*," / ",=," / ",," then "*," / "=," / ",".
 struct Marks {
@@ -82,10 +72,60 @@ void BeginListing(std::int32_t count, long double chi2_0, long double lr_0) {
   held_code = 0;
 }
 
-char* RowStart() {
+// The sums stay in the unit's registers through the run: no call in the
+// loop.
+void listing_internal::ClassifyRun(int count, const long double probability[], const long double chi2[],
+                                   const long double lr[], std::uint8_t marks[]) {
+  if (ObserveOutcome != nullptr) [[unlikely]] {
+    for (int i = 0; i < count; ++i) ObserveOutcome(probability[i], chi2[i], lr[i]);
+  }
+  const long double chi2_0 = observed_chi2;
+  const long double lr_0 = observed_lr;
+  const StatisticBounds chi2_range = chi2_bounds;
+  const StatisticBounds lr_range = lr_bounds;
+  PValueSums run_sums = sums;
+  for (int i = 0; i < count; ++i) {
+    int chi2_order = CompareWithBounds(chi2[i], chi2_0, chi2_range);
+    int lr_order = CompareWithBounds(lr[i], lr_0, lr_range);
+    Extremeness chi2_class = chi2_order > 0    ? Extremeness::kBeyond
+                             : chi2_order == 0 ? Extremeness::kTied
+                                               : Extremeness::kNotExtreme;
+    Extremeness lr_class = lr_order < 0    ? Extremeness::kBeyond
+                           : lr_order == 0 ? Extremeness::kTied
+                                           : Extremeness::kNotExtreme;
+    marks[i] = static_cast<std::uint8_t>(3 * static_cast<int>(chi2_class) + static_cast<int>(lr_class));
+    AddOutcome(run_sums, chi2_class, lr_class, probability[i]);
+  }
+  sums = run_sums;
+}
+
+char* listing_internal::RowStart() {
   TextStream& file = ResultFile;
   row_staged = held_code != 0 || file.mode != StreamMode::kOutput || file.capacity - file.position < kRowRoom;
   return row_staged ? staging : file.buffer + file.position;
+}
+
+void listing_internal::FinishRow(char* out, const long double& probability, const long double& chi2,
+                                 const long double& lr, std::uint8_t marks) {
+  *out++ = ',';
+  out = AppendDefaultForm(probability, out);
+  *out++ = ',';
+  out = AppendFixedForm10x4(chi2, out);
+  const Marks& text = kMarks[marks / 3][marks % 3];
+  std::memcpy(out, text.text, 8);
+  out += text.length;
+  out = AppendFixedForm20x17(lr, out);
+  out[0] = '\r';
+  out[1] = '\n';
+  out += 2;
+
+  TextStream& file = ResultFile;
+  if (row_staged) {
+    // Formed apart: appended in pieces up to the buffer's end.
+    if (held_code == 0) held_code = AppendHoldingFailure(file, staging, static_cast<std::size_t>(out - staging));
+  } else {
+    file.position = static_cast<std::size_t>(out - file.buffer);
+  }
 }
 
 char* AppendCellField(std::int32_t value, char* out) {
@@ -106,37 +146,6 @@ char* AppendCellField(std::int32_t value, char* out) {
   out += length;
   *out++ = ',';
   return out;
-}
-
-void EndRow(char* out, const long double& probability, const long double& chi2, const long double& lr) {
-  if (ObserveOutcome != nullptr) [[unlikely]] ObserveOutcome(probability, chi2, lr);
-  Extremeness chi2_class = ChiSquareClass(chi2);
-  Extremeness lr_class = LikelihoodRatioClass(lr);
-  *out++ = ',';
-  out = AppendDefaultForm(probability, out);
-  *out++ = ',';
-  out = AppendFixedForm10x4(chi2, out);
-  const Marks& marks = kMarks[static_cast<int>(chi2_class)][static_cast<int>(lr_class)];
-  std::memcpy(out, marks.text, 8);
-  out += marks.length;
-  out = AppendFixedForm20x17(lr, out);
-  out[0] = '\r';
-  out[1] = '\n';
-  out += 2;
-
-  TextStream& file = ResultFile;
-  if (row_staged) {
-    // Formed apart: appended in pieces up to the buffer's end.
-    if (held_code == 0) held_code = AppendHoldingFailure(file, staging, static_cast<std::size_t>(out - staging));
-  } else {
-    file.position = static_cast<std::size_t>(out - file.buffer);
-  }
-  AddOutcome(sums, chi2_class, lr_class, probability);
-}
-
-void CountOutcome(const long double& probability, const long double& chi2, const long double& lr) {
-  if (ObserveOutcome != nullptr) [[unlikely]] ObserveOutcome(probability, chi2, lr);
-  AddOutcome(sums, ChiSquareClass(chi2), LikelihoodRatioClass(lr), probability);
 }
 
 PValues EndListing() {

@@ -20,9 +20,13 @@
 #include <cstdint>
 
 #include "kernel/pvalue.h"
+#include "kernel/resultfile.h"
+
+/// The most outcomes a run hands over at once.
+inline constexpr int kMaxRun = 64;
 
 /// The room in which one row is formed: its cells (at most 128 bytes) and
-/// the tail that AppendOutcomeTail writes.
+/// the tail, each text with the room of kernel/listingtext.
 inline constexpr std::size_t kRowRoom = 1024;
 
 /// Sets the restore point of the result file at the opening blocks, writes
@@ -31,30 +35,29 @@ inline constexpr std::size_t kRowRoom = 1024;
 /// header follows.
 void BeginListing(std::int32_t count, long double chi2_0, long double lr_0);
 
-/// Where the next row is formed: in the result file's buffer when it has
-/// kRowRoom bytes of room, otherwise in a staging area.
-char* RowStart();
+/// The next count outcomes (at most kMaxRun), in enumeration order: each is
+/// classified against the observed statistics and its probability added to
+/// the sums; when WriteOutcomeRows is set each is listed, its cells written
+/// by cells(i, out), which returns their end (at most 128 bytes), then the
+/// empty column, the probability, the chi-square, the two marks ("*"
+/// beyond, "=" tied), the likelihood ratio and the line end. The values are
+/// read long after they were formed: a run is formed whole before it is
+/// handed over.
+template <typename Cells>
+void ListRun(int count, const long double probability[], const long double chi2[], const long double lr[],
+             Cells cells);
+
+/// After the last outcome: raises a write failure held back, and lets a
+/// later failure keep what the file holds. Returns p and mid-p.
+PValues EndListing();
 
 /// One cell of a row: value right-aligned in a field of 8 (a longer text
 /// whole) and a comma, as WriteInteger with width 8 and then "," give it.
 /// Returns its end.
 char* AppendCellField(std::int32_t value, char* out);
 
-/// Completes the row whose cells end at out: the empty column, the
-/// probability, the chi-square, the two marks ("*" beyond, "=" tied) and
-/// the likelihood ratio, and the line end; classifies the outcome and adds
-/// its probability to the sums.
-void EndRow(char* out, const long double& probability, const long double& chi2, const long double& lr);
-
-/// Classifies the outcome and adds its probability, listing nothing.
-void CountOutcome(const long double& probability, const long double& chi2, const long double& lr);
-
-/// After the last outcome: raises a write failure held back, and lets a
-/// later failure keep what the file holds. Returns p and mid-p.
-PValues EndListing();
-
-/// When set, called with each outcome's values as it is classified: for
-/// tests.
+/// When set, called with each outcome's values before it is classified:
+/// for tests.
 extern void (*ObserveOutcome)(const long double& probability, const long double& chi2, const long double& lr);
 
 /// The class of a statistic against the observed one, as ClassifyChiSquare
@@ -66,5 +69,32 @@ struct StatisticBounds {
 };
 StatisticBounds BoundsAround(long double observed);
 int CompareWithBounds(const long double& s, long double observed, const StatisticBounds& bounds);
+
+namespace listing_internal {
+
+/// Classifies a run and adds its probabilities; marks[i] is 3 x the
+/// chi-square class + the likelihood-ratio class (Extremeness).
+void ClassifyRun(int count, const long double probability[], const long double chi2[], const long double lr[],
+                 std::uint8_t marks[]);
+/// Where the next row is formed: in the result file's buffer when it has
+/// kRowRoom bytes of room, otherwise in a staging area.
+char* RowStart();
+/// The rest of the row after its cells, then the row into the file.
+void FinishRow(char* out, const long double& probability, const long double& chi2, const long double& lr,
+               std::uint8_t marks);
+
+}  // namespace listing_internal
+
+template <typename Cells>
+void ListRun(int count, const long double probability[], const long double chi2[], const long double lr[],
+             Cells cells) {
+  std::uint8_t marks[kMaxRun];
+  listing_internal::ClassifyRun(count, probability, chi2, lr, marks);
+  if (!WriteOutcomeRows) return;
+  for (int i = 0; i < count; ++i) {
+    char* out = cells(i, listing_internal::RowStart());
+    listing_internal::FinishRow(out, probability[i], chi2[i], lr[i], marks[i]);
+  }
+}
 
 #endif  // KERNEL_LISTING_H_

@@ -163,15 +163,15 @@ char* FixedText20x17(std::int64_t y, int scale, char* out) {
   return out + 20;
 }
 
-char* AppendDefaultForm(const long double& x, char* out) {
-  Fields f = FieldsOf(x);
+namespace {
+
+char* DefaultForm(const long double& x, Fields f, char* out) {
   if (!IsPositiveNormal(f)) [[unlikely]] return out + FormatReal(x, out);
   ScaledDecimal d = Expansion(f);
   return Scientific<15>(static_cast<std::uint64_t>(d.y), d.scale, out);
 }
 
-char* AppendFixedForm10x4(const long double& x, char* out) {
-  Fields f = FieldsOf(x);
+char* FixedForm10x4(const long double& x, Fields f, char* out) {
   if (IsPositiveNormal(f) && InFixedRange(f)) [[likely]] {
     ScaledDecimal d = Expansion(f);
     if (char* end = FixedText10x4(d.y, d.scale, out)) return end;
@@ -179,11 +179,51 @@ char* AppendFixedForm10x4(const long double& x, char* out) {
   return out + FormatReal(x, 10, 4, out);
 }
 
-char* AppendFixedForm20x17(const long double& x, char* out) {
-  Fields f = FieldsOf(x);
+char* FixedForm20x17(const long double& x, Fields f, char* out) {
   if (!IsPositiveNormal(f)) [[unlikely]] return out + FormatReal(x, 20, 17, out);
   ScaledDecimal d = Expansion(f);
   if (!InFixedRange(f)) return Scientific<12>(static_cast<std::uint64_t>(d.y), d.scale, out);
   if (char* end = FixedText20x17(d.y, d.scale, out)) return end;
   return out + FormatReal(x, 20, 17, out);
 }
+
+// The texts of recent values, by value, one cache per form. A listing
+// writes the same few values over and over (the permutations of an outcome
+// mostly have the same probability, chi-square and likelihood ratio to the
+// bit), so many texts are found here instead of being formed again.
+struct CachedText {
+  std::uint64_t significand;
+  std::uint16_t sign_exponent;
+  std::uint8_t length;  // 0: an empty slot
+  char text[32];
+};
+constexpr int kCacheBits = 11;
+
+template <char* (*kForm)(const long double&, Fields, char*)>
+char* CachedForm(const long double& x, char* out) {
+  static CachedText cache[1 << kCacheBits];
+  Fields f = FieldsOf(x);
+  std::uint64_t hash = (f.significand ^ (std::uint64_t{f.sign_exponent} << 48)) * 0x9E3779B97F4A7C15u;
+  CachedText& slot = cache[hash >> (64 - kCacheBits)];
+  if (slot.significand == f.significand && slot.sign_exponent == f.sign_exponent && slot.length != 0) {
+    std::memcpy(out, slot.text, sizeof slot.text);
+    return out + slot.length;
+  }
+  char* end = kForm(x, f, out);
+  auto length = static_cast<std::size_t>(end - out);
+  if (length <= sizeof slot.text) {
+    slot.significand = f.significand;
+    slot.sign_exponent = f.sign_exponent;
+    slot.length = static_cast<std::uint8_t>(length);
+    std::memcpy(slot.text, out, sizeof slot.text);
+  }
+  return end;
+}
+
+}  // namespace
+
+char* AppendDefaultForm(const long double& x, char* out) { return CachedForm<DefaultForm>(x, out); }
+
+char* AppendFixedForm10x4(const long double& x, char* out) { return CachedForm<FixedForm10x4>(x, out); }
+
+char* AppendFixedForm20x17(const long double& x, char* out) { return CachedForm<FixedForm20x17>(x, out); }

@@ -21,36 +21,13 @@ Bits BitsOf(const long double& x) {
   return bits;
 }
 
-// An extended real as its 64-bit significand and binary exponent b:
-// significand x 2^(b - 63), the significand's top bit set.
-struct Extended {
-  std::uint64_t significand;
-  int exponent;
-};
+using expansion_internal::Extended;
+using expansion_internal::kHighestPower;
+using expansion_internal::kLowestPower;
+using expansion_internal::PowerIndex;
 
-// 10^j for j from -4931 to 4932, the range the scaling needs for every
-// finite extended real, each the correctly rounded extended value (from
-// strtold), formed on first use; also kept as its fields for the integer
-// arithmetic.
-constexpr int kLowestPower = -4931;
-constexpr int kHighestPower = 4932;
+// The powers of ten as extended reals, beside their fields.
 long double power_of_ten[kHighestPower - kLowestPower + 1];
-Extended power_fields[kHighestPower - kLowestPower + 1];
-bool power_known[kHighestPower - kLowestPower + 1];
-
-int PowerIndex(int j) {
-  int i = j - kLowestPower;
-  if (!power_known[i]) {
-    char text[16];
-    std::snprintf(text, sizeof text, "1e%d", j);
-    long double power = WithExceptionsMasked([&] { return std::strtold(text, nullptr); });
-    Bits bits = BitsOf(power);
-    power_of_ten[i] = power;
-    power_fields[i] = {bits.significand, (bits.sign_exponent & 0x7FFF) - 16383};
-    power_known[i] = true;
-  }
-  return i;
-}
 
 long double PowerOfTen(int j) { return power_of_ten[PowerIndex(j)]; }
 
@@ -110,49 +87,24 @@ std::int64_t RoundToInteger(long double value) {
   return result;
 }
 
-// The product a x b rounded to a 64-bit significand, to nearest, ties to
-// even: what the x87 multiply gives for normal operands and results.
-Extended Multiply(Extended a, Extended b) {
-  // Written without data-dependent branches: which way the rounding goes is
-  // as good as random, and a mispredicted branch costs more than the sum.
-  unsigned __int128 product = static_cast<unsigned __int128>(a.significand) * b.significand;
-  auto high = static_cast<std::uint64_t>(product >> 64);
-  auto low = static_cast<std::uint64_t>(product);
-  std::uint64_t top = high >> 63;  // the product has 128 bits rather than 127
-  std::uint64_t kept = top ? high : (high << 1) | (low >> 63);
-  std::uint64_t rest = top ? low : low << 1;
-  constexpr std::uint64_t kHalf = std::uint64_t{1} << 63;
-  std::uint64_t up = (rest > kHalf) | ((rest == kHalf) & kept);
-  int exponent = a.exponent + b.exponent + static_cast<int>(top);
-  if (kept + up == 0) [[unlikely]] return {kHalf, exponent + 1};
-  return {kept + up, exponent};
-}
-
-// 10^17 exactly, as an extended real.
-constexpr Extended kTenTo17 = {0xB1A2BC2EC5000000u, 56};
-
 }  // namespace
 
-// The scaling loop below in integer arithmetic, for a normal magnitude:
-// the same roundings as the x87 unit makes, without its latencies.
-ScaledDecimal ScaleNormalToDecimal(std::uint64_t significand, int binary_exponent) {
-  Extended v{significand, binary_exponent};
-  int scale = 0;
-  for (;;) {
-    int k = (v.exponent * 19728) >> 16;
-    if (k == 0) break;
-    scale += k;
-    v = Multiply(v, power_fields[PowerIndex(-k)]);
-  }
-  // v x 10^17 rounded to 64 bits, then to an integer, ties to even.
-  Extended product = Multiply(v, kTenTo17);
-  int shift = 63 - product.exponent;
-  std::uint64_t y = product.significand >> shift;
-  std::uint64_t rest = product.significand & ((std::uint64_t{1} << shift) - 1);
-  std::uint64_t half = std::uint64_t{1} << (shift - 1);
-  y += (rest > half) | ((rest == half) & y);
-  return {static_cast<std::int64_t>(y), scale};
+namespace expansion_internal {
+
+Extended power_fields[kHighestPower - kLowestPower + 1];
+bool power_known[kHighestPower - kLowestPower + 1];
+
+[[gnu::noinline, gnu::cold]] void LearnPower(int i, int j) {
+  char text[16];
+  std::snprintf(text, sizeof text, "1e%d", j);
+  long double power = WithExceptionsMasked([&] { return std::strtold(text, nullptr); });
+  Bits bits = BitsOf(power);
+  power_of_ten[i] = power;
+  power_fields[i] = {bits.significand, (bits.sign_exponent & 0x7FFF) - 16383};
+  power_known[i] = true;
 }
+
+}  // namespace expansion_internal
 
 ScaledDecimal ScaleToDecimal(const long double& x) {
   Bits bits = BitsOf(x);

@@ -1,6 +1,5 @@
 #include "kernel/listing.h"
 #include "kernel/numeric.h"
-#include "kernel/resultfile.h"
 #include "kestrin/fourfold.h"
 
 std::int32_t n11, n12, n21, n22;
@@ -42,24 +41,42 @@ void Prepare() {
 
 std::int64_t TableCount() { return hi < lo ? 0 : std::int64_t{hi} - lo + 1; }
 
+namespace {
+
+// A run of tables, their values formed before the run is listed
+// (kernel/listing).
+std::int32_t run_cells[kMaxRun][4];
+long double run_chi2[kMaxRun];
+long double run_lr[kMaxRun];
+long double run_probability[kMaxRun];
+int run_length = 0;
+
+void ListTheRun() {
+  ListRun(run_length, run_probability, run_chi2, run_lr, [](int i, char* out) {
+    for (int cell = 0; cell < 4; ++cell) out = AppendCellField(run_cells[i][cell], out);
+    return out;
+  });
+  run_length = 0;
+}
+
+}  // namespace
+
 void RecordTable(const std::int32_t (&table)[4]) {
   ++SolutionCount;
   long double chi2 = TableChiSquare(table);
   long double lr = TableLikelihoodRatio(table);
   long double ways = BinomialCoefficient(row1, table[0]);
   ways = Settled(ways * BinomialCoefficient(row2, table[2]));
-  long double probability = Settled(ways / BinomialCoefficient(N, col1));
-  if (!WriteOutcomeRows) {
-    CountOutcome(probability, chi2, lr);
-    return;
-  }
-  char* out = RowStart();
-  for (int i = 0; i < 4; ++i) out = AppendCellField(table[i], out);
-  EndRow(out, probability, chi2, lr);
+  run_probability[run_length] = Settled(ways / BinomialCoefficient(N, col1));
+  run_chi2[run_length] = chi2;
+  run_lr[run_length] = lr;
+  for (int i = 0; i < 4; ++i) run_cells[run_length][i] = table[i];
+  if (++run_length == kMaxRun) ListTheRun();
 }
 
 void EnumerateTables() {
   SolutionCount = 0;
+  run_length = 0;
   for (std::int64_t v = lo; v <= hi; ++v) {
     std::int32_t table[4];
     table[0] = static_cast<std::int32_t>(v);
@@ -68,4 +85,5 @@ void EnumerateTables() {
     table[3] = Minus(row2, table[2]);
     RecordTable(table);
   }
+  if (run_length > 0) ListTheRun();
 }

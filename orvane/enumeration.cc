@@ -62,6 +62,33 @@ void SetField(std::int32_t j, std::int32_t v) {
   std::memcpy(cell_text + (j - 1) * kField, &field_text[v], 8);
 }
 
+// The outcomes found and not listed yet: their values and, when rows are
+// written, their cells. They are listed (kernel/listing) in runs, long
+// after their values were stored.
+long double run_chi2[kMaxRun];
+long double run_lr[kMaxRun];
+long double run_probability[kMaxRun];
+char run_cells[kMaxRun][sizeof cell_text];
+int run_length = 0;
+
+void ListPendingOutcomes() {
+  if (run_length == 0) return;
+  ListRun(run_length, run_probability, run_chi2, run_lr, [](int i, char* out) {
+    std::memcpy(out, run_cells[i], sizeof cell_text);
+    return out + k * kField;
+  });
+  run_length = 0;
+}
+
+// Adds the outcome whose cells are in cell_text to the run.
+void AddToRun(long double chi2, long double lr, long double probability) {
+  run_chi2[run_length] = chi2;
+  run_lr[run_length] = lr;
+  run_probability[run_length] = probability;
+  if (WriteOutcomeRows) std::memcpy(run_cells[run_length], cell_text, sizeof cell_text);
+  if (++run_length == kMaxRun) ListPendingOutcomes();
+}
+
 void PrepareEnumeration() {
   for (std::int32_t v = 0; v <= T0; ++v) {
     chi2_term[v] = ChiSquareTerm(v, e[1]);
@@ -126,18 +153,36 @@ void RecordOutcome() {
   }
   if (!listing) return;
   std::int32_t v = x[k];
-  long double chi2 = partial_chi2[k - 1] + chi2_term[v];
-  long double lr = partial_lr[k - 1] * lr_factor[v];
-  long double probability = partial_probability[k - 1] / factorial[v];
-  if (!WriteOutcomeRows) {
-    CountOutcome(probability, chi2, lr);
-    return;
-  }
   SetField(k, v);
-  char* row = RowStart();
-  std::memcpy(row, cell_text, sizeof cell_text);
-  EndRow(row + k * kField, probability, chi2, lr);
+  AddToRun(partial_chi2[k - 1] + chi2_term[v], partial_lr[k - 1] * lr_factor[v],
+           partial_probability[k - 1] / factorial[v]);
 }
+
+namespace {
+
+// Every outcome below the prefix x_1 .. x_(k-2), when the outcomes are
+// listed: x_(k-1) from 0 up to what the total leaves and x_k the rest. The
+// steps of ExtendPrefix(k - 1) and RecordOutcome, on the same operands in
+// the same order, in one loop.
+void ListLastTwoCategories() {
+  const std::int32_t rest = T0 - partial_sum[k - 2];
+  const long double chi2_prefix = partial_chi2[k - 2];
+  const long double lr_prefix = partial_lr[k - 2];
+  const long double probability_prefix = partial_probability[k - 2];
+  for (std::int32_t c = 0; c <= rest; ++c) {
+    std::int32_t v = rest - c;
+    SetField(k - 1, c);
+    SetField(k, v);
+    AddToRun((chi2_prefix + chi2_term[c]) + chi2_term[v], (lr_prefix * lr_factor[c]) * lr_factor[v],
+             (probability_prefix / factorial[c]) / factorial[v]);
+  }
+  // The working vector holds the last outcome.
+  x[k - 1] = rest;
+  x[k] = 0;
+  SolutionCount += rest + 1;
+}
+
+}  // namespace
 
 void EnumerateOutcomes(std::int32_t level, std::int32_t k) {
   if (level == k) {
@@ -150,6 +195,11 @@ void EnumerateOutcomes(std::int32_t level, std::int32_t k) {
     // Of the candidates within the total only one makes it exactly T0.
     x[k] = T0 - partial_sum[k - 1];
     RecordOutcome();
+    return;
+  }
+  if (j == k - 1 && listing) {
+    // Below the limit: every candidate is listed, none stops the run.
+    ListLastTwoCategories();
     return;
   }
   for (std::int32_t c = LowerBound[j]; c <= UpperBound[j] && !limit_reached; ++c) {
@@ -165,6 +215,7 @@ void EnumerateAll() {
   for (std::int32_t j = 1; j <= k; ++j) LowerBound[j] = 0;
   for (std::int32_t j = 1; j <= k; ++j) UpperBound[j] = T0;
   SolutionCount = 0;
+  run_length = 0;
   limit_reached = false;
   listing = OutcomeCount() < kOutcomeLimit;
   if (UpperBound[1] < LowerBound[1]) return;
@@ -183,4 +234,5 @@ void EnumerateAll() {
     if (k > 1) ExtendPrefix(1);
     EnumerateOutcomes(1, k);
   }
+  ListPendingOutcomes();
 }
