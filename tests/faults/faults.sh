@@ -35,6 +35,8 @@ skip() {
 long_orvane=$'3\r\n30\r\n30\r\n30\r\nr\r\n\r\n'
 short_orvane=$'2\r\n3\r\n1\r\nr\r\n\r\n'
 long_kestrin=$'400 400 400 400\r\nr\r\n\r\n'
+# 1755 progress lines (about 28 KB) and 1755 rows (about 140 KB).
+many_levels=$'2\r\n1000\r\n754\r\nr\r\n\r\n'
 
 # run DIR PROGRAM INPUT [OUT]: runs PROGRAM in DIR with INPUT as standard
 # input; leaves in, out, err and status in OUT (default DIR).
@@ -94,7 +96,7 @@ in_tmpfs() {
   mkdir -p "$scratch/mnt" "$scratch/left"
   unshare -m true 2>/dev/null || skip "no mount namespaces here"
   export -f "$@" run fail skip fill_up
-  export scratch case_name orvane kestrin long_orvane short_orvane long_kestrin
+  export scratch case_name orvane kestrin long_orvane short_orvane long_kestrin many_levels
   unshare -m bash -c "mount -t tmpfs -o $options none '$scratch/mnt' || exit 77
     $* ; status=\$?
     cp -a '$scratch/mnt/.' '$scratch/left/' 2>/dev/null
@@ -246,6 +248,38 @@ case $case_name in
     is_prefix "$scratch/run/r.csv" "$scratch/ref/r.csv" || fail "r.csv is not a beginning of the full listing"
     [ "$(stat -c %s "$scratch/run/r.csv")" = 65536 ] || fail "r.csv does not hold the 64 KiB allowed"
     stdout_ends_with "$scratch/run" $'level 1:    90\r\n'
+    ;;
+
+  console_full_during_listing)
+    # The console's file system fills up while the outcomes are enumerated,
+    # after rows have reached the result file: the file keeps the opening
+    # blocks alone, as if the listing had waited for the enumeration.
+    reference "$orvane" "$many_levels"
+    run_full() {
+      mkdir -p "$scratch/left/run" && printf '%s' "$many_levels" >"$scratch/left/in" &&
+        (cd "$scratch/left/run" && "$orvane" <"$scratch/left/in" >"$scratch/mnt/out" 2>"$scratch/left/err")
+      echo $? >"$scratch/left/status"
+      cp "$scratch/mnt/out" "$scratch/left/out"
+    }
+    in_tmpfs size=16k run_full
+    expect_report "$scratch/left" "I/O エラー 112"
+    head -n 7 "$scratch/ref/r.csv" | cmp -s - "$scratch/left/run/r.csv" || fail "r.csv is not the opening blocks alone"
+    is_prefix "$scratch/left/out" "$scratch/ref/out" || fail "stdout is not a beginning of the run's output"
+    ;;
+
+  file_size_limit_console_too)
+    # The limit holds for the console's file as well: the result file fails
+    # first, while the outcomes are enumerated, and is reported only if the
+    # enumeration ends; the console fails before that, and is reported, with
+    # the result file back at its opening blocks.
+    reference "$orvane" "$many_levels"
+    mkdir -p "$scratch/run"
+    printf '%s' "$many_levels" >"$scratch/run/in"
+    (cd "$scratch/run" && ulimit -f 16 && "$orvane" <in >out 2>err)
+    echo $? >"$scratch/run/status"
+    expect_report "$scratch/run" "I/O エラー 1027"
+    head -n 7 "$scratch/ref/r.csv" | cmp -s - "$scratch/run/r.csv" || fail "r.csv is not the opening blocks alone"
+    [ "$(stat -c %s "$scratch/run/out")" = 16384 ] || fail "stdout does not hold the 16 KiB allowed"
     ;;
 
   stdout_closed)
