@@ -1,6 +1,7 @@
 #include "kernel/listing.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -261,6 +262,33 @@ TEST_F(ListingFileTest, AFailedRowIsHeldUntilTheListingEnds) {
       },
       ExitedWithCode(1), testing::ResultOf(MaskLocation, Report("EInOutError", "I/O エラー 1032")));
   EXPECT_EQ(ReadWholeFile(path), kOpening);
+}
+
+// Interrupted while the outcomes are listed, a run leaves the file as it
+// would have been without the rows: the opening blocks were still in the
+// buffer, so nothing. Afterwards an interruption keeps the rows written.
+TEST_F(ListingFileTest, AnInterruptionDuringTheListingLeavesNoRows) {
+  std::string path = (dir_ / "r.csv").string();
+  EXPECT_EXIT(
+      {
+        Open(path);
+        BeginListing(3000, 1.0L, 0.5L);
+        ListRows(3000);
+        raise(SIGTERM);
+      },
+      testing::KilledBySignal(SIGTERM), "");
+  EXPECT_EQ(ReadWholeFile(path), "");
+  EXPECT_EXIT(
+      {
+        Open(path);
+        BeginListing(3000, 1.0L, 0.5L);
+        ListRows(3000);
+        EndListing();
+        raise(SIGINT);
+      },
+      testing::KilledBySignal(SIGINT), "");
+  // The whole blocks handed over; the buffer's rest is lost.
+  EXPECT_EQ(ReadWholeFile(path).size(), 3u * 65536);
 }
 
 // Once the listing has ended, a failure keeps what the file has received.

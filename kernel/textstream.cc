@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <iterator>
 
 #include "kernel/codeset.h"
 #include "kernel/failure.h"
@@ -110,8 +113,8 @@ std::int32_t WriteWhole(int handle, const char* bytes, std::size_t length) {
 // buffer) and the file's offset when the point was set, and whether bytes
 // have been handed to the system since.
 struct RestorePoint {
-  bool set;
-  bool handed_over_since;
+  volatile std::sig_atomic_t set;  // read by the signal handler below
+  volatile std::sig_atomic_t handed_over_since;
   off_t offset;
   std::size_t length;
   char bytes[kResultFileBuffer];
@@ -471,6 +474,29 @@ void StoreIoCode(std::int32_t code) {
   if (code != 0) Fail(code);
 }
 
+namespace {
+
+// The signals that end a run from outside (the terminal's interrupt and
+// quit, a hang-up, a termination request), with what they did before a
+// restore point was set.
+constexpr int kEndingSignals[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
+struct sigaction earlier_actions[sizeof kEndingSignals / sizeof kEndingSignals[0]];
+bool ending_signals_caught = false;
+
+// A run ended this way loses what its buffers hold; the result file is cut
+// back to what it held on disk at the restore point, as if nothing had been
+// handed over since. Then the signal ends the process as it would have.
+void OnEndingSignal(int signal_number) {
+  if (restore_point.set && restore_point.handed_over_since && restore_point.offset >= 0) {
+    // Nothing to be done should the file not be cut.
+    [[maybe_unused]] int ignored = ftruncate(ResultFile.handle, restore_point.offset);
+  }
+  std::signal(signal_number, SIG_DFL);
+  raise(signal_number);
+}
+
+}  // namespace
+
 void SetResultFileRestorePoint() {
   TextStream& s = ResultFile;
   if (s.mode != StreamMode::kOutput) return;
@@ -479,9 +505,25 @@ void SetResultFileRestorePoint() {
   std::memcpy(restore_point.bytes, s.buffer, s.position);
   restore_point.handed_over_since = false;
   restore_point.set = true;
+  // A signal that is ignored stays ignored.
+  for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+    struct sigaction action {};
+    action.sa_handler = OnEndingSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(kEndingSignals[i], nullptr, &earlier_actions[i]);
+    if (earlier_actions[i].sa_handler == SIG_DFL) sigaction(kEndingSignals[i], &action, nullptr);
+  }
+  ending_signals_caught = true;
 }
 
-void ClearResultFileRestorePoint() { restore_point.set = false; }
+void ClearResultFileRestorePoint() {
+  restore_point.set = false;
+  if (!ending_signals_caught) return;
+  for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+    sigaction(kEndingSignals[i], &earlier_actions[i], nullptr);
+  }
+  ending_signals_caught = false;
+}
 
 void FinishConsoleOutput() {
   if (ConsoleOutput.mode == StreamMode::kOutput) HandOver(ConsoleOutput);

@@ -123,7 +123,9 @@ void StoreIoCode(std::int32_t code);
 /// Remembers what the result file holds now (all of it still in its
 /// buffer) as the point a failure takes it back to: until the point is
 /// cleared, the failure report leaves the file with exactly those bytes,
-/// whatever was written after them.
+/// whatever was written after them, and a signal that ends the process
+/// (SIGINT, SIGQUIT, SIGHUP, SIGTERM, unless ignored) leaves it as it stood
+/// on disk at the point.
 void SetResultFileRestorePoint();
 void ClearResultFileRestorePoint();
 
