@@ -239,22 +239,7 @@ constexpr int kFixedHighExponent = 16383 + 118;
 constexpr std::uint64_t kFixedHighSignificand = 0xFFFFFFFFFFFFFFF3u;
 
 
-// The texts of recent values, by value, width and decimals. A listing
-// writes the same few statistics over and over (every permutation of an
-// outcome has the same probability, chi-square and likelihood ratio), so most
-// texts are found here instead of being formed again.
-struct CachedText {
-  std::uint64_t significand;
-  std::uint16_t sign_exponent;
-  std::int16_t width;
-  std::int16_t decimals;
-  std::uint8_t length;  // 0: empty slot
-  char text[32];
-};
-constexpr int kCacheBits = 13;
-CachedText text_cache[1 << kCacheBits];
-
-std::size_t FormatUncached(const long double& x, const Bits& bits, std::int32_t width, std::int32_t decimals,
+std::size_t FormatWithBits(const long double& x, const Bits& bits, std::int32_t width, std::int32_t decimals,
                            char* out) {
   if (width > 255) width = 255;
   bool sign = (bits.sign_exponent & 0x8000) != 0;
@@ -284,27 +269,7 @@ std::size_t FormatExpansion(ScaledDecimal expansion, bool negative, bool fixed, 
 }
 
 std::size_t FormatReal(const long double& x, std::int32_t width, std::int32_t decimals, char* out) {
-  Bits bits = BitsOf(x);
-  std::uint64_t hash = (bits.significand ^ (std::uint64_t{bits.sign_exponent} << 48) ^
-                        (static_cast<std::uint64_t>(width) << 32) ^ static_cast<std::uint32_t>(decimals)) *
-                       0x9E3779B97F4A7C15u;
-  CachedText& slot = text_cache[hash >> (64 - kCacheBits)];
-  if (slot.length != 0 && slot.significand == bits.significand &&
-      slot.sign_exponent == bits.sign_exponent && slot.width == width && slot.decimals == decimals) {
-    std::memcpy(out, slot.text, sizeof slot.text);
-    return slot.length;
-  }
-  std::size_t length = FormatUncached(x, bits, width, decimals, out);
-  if (length <= sizeof slot.text && width == static_cast<std::int16_t>(width) &&
-      decimals == static_cast<std::int16_t>(decimals)) {
-    slot.significand = bits.significand;
-    slot.sign_exponent = bits.sign_exponent;
-    slot.width = static_cast<std::int16_t>(width);
-    slot.decimals = static_cast<std::int16_t>(decimals);
-    slot.length = static_cast<std::uint8_t>(length);
-    std::memcpy(slot.text, out, sizeof slot.text);
-  }
-  return length;
+  return FormatWithBits(x, BitsOf(x), width, decimals, out);
 }
 
 std::size_t FormatReal(const long double& x, char* out) { return FormatReal(x, 23, -1, out); }

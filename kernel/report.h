@@ -1,6 +1,6 @@
-// The pieces of the report that both programs write alike: the progress
-// banner, the count line, the tail of an outcome row with its marks, and the
-// summary in the result file and on the console.
+// The pieces of the report that both programs write alike: the statistics
+// line, the progress banner, the count line, and the summary in the result
+// file and on the console. The outcome listing is kernel/listing.
 #ifndef KERNEL_REPORT_H_
 #define KERNEL_REPORT_H_
 
