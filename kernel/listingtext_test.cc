@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -170,7 +171,8 @@ TEST(ListingTextTest, FixedFormsOverEveryRoundingPattern) {
         // The rounding at t + 1 digits, and the one at 18 of a 19-digit
         // expansion, whose carry can reach it.
         int j = t >= -1 && t <= 16 ? 17 - t : 1;
-        for (std::uint64_t unit : {kPowerOfTen[j + (count == 19 ? 1 : 0)], std::uint64_t{10}}) {
+        int digits = std::min(j + (count == 19 ? 1 : 0), 18);
+        for (std::uint64_t unit : {kPowerOfTen[digits], std::uint64_t{10}}) {
           ForRoundingPatterns(unit, random, [&](std::int64_t y) {
             if ((y >= 1000000000000000000) != (count == 19)) return;
             ASSERT_EQ(ListingFixed(y, scale, decimals), GeneralText(y, scale, true, width, decimals))
