@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "kernel/listing.h"
+#include "kernel/listingtext.h"
 #include "kernel/numeric.h"
+#include "kernel/realtext.h"
 #include "kernel/resultfile.h"
 #include "kernel/textstream.h"
 #include "orvane/uniformity.h"
@@ -165,6 +167,29 @@ TEST(EnumerationTest, TheLimitIsKnownBeforehandAndNothingIsListed) {
     T0 = total;
     EXPECT_EQ(OutcomeCount(), kOutcomeLimit) << total;
   }
+}
+
+// Every value of the largest listings, in the listing's own text forms and
+// in the general ones: the same bytes.
+void ExpectListingTextsOfEveryValueMatch() {
+  ASSERT_FALSE(seen.empty());
+  for (const Seen& s : seen) {
+    char fast[kListingTextRoom];
+    char general[kMaxRealText];
+    ASSERT_EQ(std::string(fast, AppendDefaultForm(s.probability, fast)),
+              std::string(general, FormatReal(s.probability, general)));
+    ASSERT_EQ(std::string(fast, AppendFixedForm10x4(s.chi2, fast)), std::string(general, FormatReal(s.chi2, 10, 4, general)));
+    ASSERT_EQ(std::string(fast, AppendFixedForm20x17(s.lr, fast)), std::string(general, FormatReal(s.lr, 20, 17, general)));
+  }
+}
+
+TEST(EnumerationTest, ListingTextsOfWholeRunsMatchTheGeneralForms) {
+  Enumerate(3, {300, 300, 398});
+  ExpectListingTextsOfEveryValueMatch();
+  Enumerate(10, {1, 1, 1, 1, 1, 2, 2, 2, 1, 1});
+  ExpectListingTextsOfEveryValueMatch();
+  Enumerate(2, {1000, 754});
+  ExpectListingTextsOfEveryValueMatch();
 }
 
 TEST(EnumerationTest, RunningPrefixesGiveTheValuesFormedFromScratch) {
