@@ -105,6 +105,10 @@ char* listing_internal::RowStart() {
   return row_staged ? staging : file.buffer + file.position;
 }
 
+void listing_internal::Prefetch(const long double& probability, const long double& chi2, const long double& lr) {
+  PrefetchListingTexts(probability, chi2, lr);
+}
+
 void listing_internal::FinishRow(char* out, const long double& probability, const long double& chi2,
                                  const long double& lr, std::uint8_t marks) {
   *out++ = ',';

@@ -79,6 +79,8 @@ void ClassifyRun(int count, const long double probability[], const long double c
 /// Where the next row is formed: in the result file's buffer when it has
 /// kRowRoom bytes of room, otherwise in a staging area.
 char* RowStart();
+/// Readies what the next row's numbers will need.
+void Prefetch(const long double& probability, const long double& chi2, const long double& lr);
 /// The rest of the row after its cells, then the row into the file.
 void FinishRow(char* out, const long double& probability, const long double& chi2, const long double& lr,
                std::uint8_t marks);
@@ -92,6 +94,7 @@ void ListRun(int count, const long double probability[], const long double chi2[
   listing_internal::ClassifyRun(count, probability, chi2, lr, marks);
   if (!WriteOutcomeRows) return;
   for (int i = 0; i < count; ++i) {
+    if (i + 1 < count) listing_internal::Prefetch(probability[i + 1], chi2[i + 1], lr[i + 1]);
     char* out = cells(i, listing_internal::RowStart());
     listing_internal::FinishRow(out, probability[i], chi2[i], lr[i], marks[i]);
   }

@@ -191,33 +191,59 @@ char* FixedForm20x17(const long double& x, Fields f, char* out) {
 // writes the same few values over and over (the permutations of an outcome
 // mostly have the same probability, chi-square and likelihood ratio to the
 // bit), so many texts are found here instead of being formed again.
-struct CachedText {
+// The key of a slot (a value's fields and its text's length, 0 for an empty
+// slot) and its text lie apart, each aligned, so that neither straddles two
+// lines of the processor's cache.
+struct alignas(16) CachedKey {
   std::uint64_t significand;
   std::uint16_t sign_exponent;
-  std::uint8_t length;  // 0: an empty slot
+  std::uint8_t length;
+};
+struct alignas(32) CachedText {
   char text[32];
 };
 constexpr int kCacheBits = 11;
 
 template <char* (*kForm)(const long double&, Fields, char*)>
-char* CachedForm(const long double& x, char* out) {
-  static CachedText cache[1 << kCacheBits];
-  Fields f = FieldsOf(x);
+struct TextCache {
+  static CachedKey keys[1 << kCacheBits];
+  static CachedText texts[1 << kCacheBits];
+};
+template <char* (*kForm)(const long double&, Fields, char*)>
+CachedKey TextCache<kForm>::keys[1 << kCacheBits];
+template <char* (*kForm)(const long double&, Fields, char*)>
+CachedText TextCache<kForm>::texts[1 << kCacheBits];
+
+std::size_t SlotOf(Fields f) {
   std::uint64_t hash = (f.significand ^ (std::uint64_t{f.sign_exponent} << 48)) * 0x9E3779B97F4A7C15u;
-  CachedText& slot = cache[hash >> (64 - kCacheBits)];
-  if (slot.significand == f.significand && slot.sign_exponent == f.sign_exponent && slot.length != 0) {
-    std::memcpy(out, slot.text, sizeof slot.text);
-    return out + slot.length;
+  return hash >> (64 - kCacheBits);
+}
+
+template <char* (*kForm)(const long double&, Fields, char*)>
+char* CachedForm(const long double& x, char* out) {
+  using Cache = TextCache<kForm>;
+  Fields f = FieldsOf(x);
+  std::size_t slot = SlotOf(f);
+  CachedKey& key = Cache::keys[slot];
+  if (key.significand == f.significand && key.sign_exponent == f.sign_exponent && key.length != 0) {
+    std::memcpy(out, Cache::texts[slot].text, sizeof(CachedText));
+    return out + key.length;
   }
   char* end = kForm(x, f, out);
   auto length = static_cast<std::size_t>(end - out);
-  if (length <= sizeof slot.text) {
-    slot.significand = f.significand;
-    slot.sign_exponent = f.sign_exponent;
-    slot.length = static_cast<std::uint8_t>(length);
-    std::memcpy(slot.text, out, sizeof slot.text);
+  if (length <= sizeof(CachedText)) {
+    key.significand = f.significand;
+    key.sign_exponent = f.sign_exponent;
+    key.length = static_cast<std::uint8_t>(length);
+    std::memcpy(Cache::texts[slot].text, out, sizeof(CachedText));
   }
   return end;
+}
+
+template <char* (*kForm)(const long double&, Fields, char*)>
+void PrefetchSlot(const long double& x) {
+  std::size_t slot = SlotOf(FieldsOf(x));
+  __builtin_prefetch(&TextCache<kForm>::keys[slot]);
 }
 
 }  // namespace
@@ -227,3 +253,9 @@ char* AppendDefaultForm(const long double& x, char* out) { return CachedForm<Def
 char* AppendFixedForm10x4(const long double& x, char* out) { return CachedForm<FixedForm10x4>(x, out); }
 
 char* AppendFixedForm20x17(const long double& x, char* out) { return CachedForm<FixedForm20x17>(x, out); }
+
+void PrefetchListingTexts(const long double& probability, const long double& chi2, const long double& lr) {
+  PrefetchSlot<DefaultForm>(probability);
+  PrefetchSlot<FixedForm10x4>(chi2);
+  PrefetchSlot<FixedForm20x17>(lr);
+}

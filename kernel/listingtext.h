@@ -27,6 +27,10 @@ char* AppendFixedForm10x4(const long double& x, char* out);
 /// FormatReal(x, 20, 17, out).
 char* AppendFixedForm20x17(const long double& x, char* out);
 
+/// Asks the processor for what the three forms above will look up for these
+/// values, ahead of time.
+void PrefetchListingTexts(const long double& probability, const long double& chi2, const long double& lr);
+
 /// The steps from the expansion to the text, for the proofs: the scientific
 /// form of width 23 or 20 and the fixed forms above, of a positive value
 /// whose expansion is y and scale (see ScaledDecimal); the fixed forms return
