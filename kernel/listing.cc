@@ -43,7 +43,9 @@ void (*ObserveOutcome)(const long double& probability, const long double& chi2, 
 // after rounding while the tie bound 1e-12 x s stays below 1.01e-12 s: not
 // tied, and larger. Below s0 (1 - 2^-38) rounded, a non-negative s is
 // 3.5e-12 s0 below s0 against a bound of 1.01e-12 s0, and a negative one
-// is farther from s0 than both magnitudes: smaller. s0 is kept well inside
+// is farther from s0 than both magnitudes: smaller (where the tie test
+// itself would overflow, for a negative s near the end of the range, no
+// statistic ever lies). s0 is kept well inside
 // the normal range (2^-16000 to 2^16000) so that no product or bound
 // underflows or overflows; outside it, and for a negative s0, everything
 // goes to the tie test. For s0 = 0 only s = 0 is tied, which the test
