@@ -15,10 +15,12 @@ StatisticBounds chi2_bounds;
 StatisticBounds lr_bounds;
 PValueSums sums;
 
+std::int32_t listed_count;  // the count line's
 // A failed write of a row: raised by EndListing. From then on rows are
-// formed in the staging area and dropped, as the rows after a failed write
-// never reach the file.
+// formed in the staging area and dropped.
 std::int32_t held_code;
+// The listing is written again after the enumeration (EndListing).
+bool relisting = false;
 char staging[kRowRoom];
 bool row_staged;  // the current row is formed in the staging area
 
@@ -65,6 +67,7 @@ int CompareWithBounds(const long double& s, long double observed, const Statisti
 
 void BeginListing(std::int32_t count, long double chi2_0, long double lr_0) {
   SetResultFileRestorePoint();
+  listed_count = count;
   WriteCountLine(count);
   observed_chi2 = chi2_0;
   observed_lr = lr_0;
@@ -78,7 +81,7 @@ void BeginListing(std::int32_t count, long double chi2_0, long double lr_0) {
 // loop.
 void listing_internal::ClassifyRun(int count, const long double probability[], const long double chi2[],
                                    const long double lr[], std::uint8_t marks[]) {
-  if (ObserveOutcome != nullptr) [[unlikely]] {
+  if (ObserveOutcome != nullptr && !relisting) [[unlikely]] {
     for (int i = 0; i < count; ++i) ObserveOutcome(probability[i], chi2[i], lr[i]);
   }
   const long double chi2_0 = observed_chi2;
@@ -127,8 +130,14 @@ void listing_internal::FinishRow(char* out, const long double& probability, cons
 
   TextStream& file = ResultFile;
   if (row_staged) {
-    // Formed apart: appended in pieces up to the buffer's end.
-    if (held_code == 0) held_code = AppendHoldingFailure(file, staging, static_cast<std::size_t>(out - staging));
+    // Formed apart: appended in pieces up to the buffer's end. When that
+    // fails the file goes back to its opening blocks at once: what the rows
+    // took on disk is free again, as it would be while the outcomes are
+    // only enumerated.
+    if (held_code == 0) {
+      held_code = AppendHoldingFailure(file, staging, static_cast<std::size_t>(out - staging));
+      if (held_code != 0) TakeResultFileBack();
+    }
   } else {
     file.position = static_cast<std::size_t>(out - file.buffer);
   }
@@ -154,8 +163,20 @@ char* AppendCellField(std::int32_t value, char* out) {
   return out;
 }
 
-PValues EndListing() {
+PValues EndListing(void (*relist)()) {
   ClearResultFileRestorePoint();
+  if (held_code != 0) {
+    // The listing is written once more, now that the enumeration is over,
+    // where it would have been written: it fails there as it would have,
+    // with the console and the disk as they are then.
+    PValueSums kept = sums;
+    held_code = 0;
+    relisting = true;
+    WriteCountLine(listed_count);
+    relist();
+    relisting = false;
+    sums = kept;
+  }
   StoreIoCode(held_code);
   IoCheck();
   return FormPValues(sums);

@@ -10,9 +10,10 @@
 // - from BeginListing to EndListing the file can be taken back to the
 //   opening blocks: any failure reported meanwhile (the console, an
 //   arithmetic fault) leaves the file with them alone (kernel/textstream);
-// - a failed write of a row is held back, with the rows after it, until
-//   EndListing raises it: after every progress line, as if it had happened
-//   while the listing was written.
+// - a failed write of a row takes the file back to its opening blocks and
+//   stops the rows; after the enumeration (after every progress line)
+//   EndListing writes the listing again, as it would have been written then,
+//   failing where it would have failed.
 #ifndef KERNEL_LISTING_H_
 #define KERNEL_LISTING_H_
 
@@ -47,9 +48,13 @@ template <typename Cells>
 void ListRun(int count, const long double probability[], const long double chi2[], const long double lr[],
              Cells cells);
 
-/// After the last outcome: raises a write failure held back, and lets a
-/// later failure keep what the file holds. Returns p and mid-p.
-PValues EndListing();
+/// After the last outcome: lets a later failure keep what the file holds,
+/// and returns p and mid-p. When a row could not be written, the file went
+/// back to its opening blocks then; now the listing is written again, the
+/// count line here and the rest by relist (the column header, then the
+/// rows of the enumeration run again without its progress lines), and a
+/// failure of it is raised.
+PValues EndListing(void (*relist)());
 
 /// One cell of a row: value right-aligned in a field of 8 (a longer text
 /// whole) and a comma, as WriteInteger with width 8 and then "," give it.

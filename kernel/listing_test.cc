@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -176,6 +177,13 @@ void ListRows(int rows) {
   }
 }
 
+// The listing written again after the enumeration, for EndListing.
+void Relist() {
+  WriteText(ResultFile, u"x1,,p,chi2,chi2>chi2_0,LR<LR_0,LR");
+  WriteLineEnd(ResultFile);
+  ListRows(3000);
+}
+
 TEST_F(ListingFileTest, RowsFormTheSameBytesAsTheirPieces) {
   Open((dir_ / "r.csv").string());
   BeginListing(2, 0.5L, 0.25L);
@@ -185,7 +193,7 @@ TEST_F(ListingFileTest, RowsFormTheSameBytesAsTheirPieces) {
   long double chi2[2] = {0.5L, 12.25L};
   long double lr[2] = {0.25L, 0x1p-117L};
   ListRun(2, probability, chi2, lr, [](int i, char* out) { return AppendCellField(i == 0 ? 7 : -123456789, out); });
-  PValues results = EndListing();
+  PValues results = EndListing(Relist);
   CloseTextFile(ResultFile);
   IoCheck();
   EXPECT_EQ(ReadWholeFile(dir_ / "r.csv"),
@@ -242,7 +250,7 @@ TEST_F(ListingFileTest, AFailedRowIsHeldUntilTheListingEnds) {
         WriteText(ConsoleOutput, u"still running");
         WriteLineEnd(ConsoleOutput);
         IoCheck();
-        EndListing();
+        EndListing(Relist);
         std::exit(4);
       },
       ExitedWithCode(1), testing::ResultOf(MaskLocation, "still running\r\n" + Report("EInOutError", "I/O エラー 112")));
@@ -264,6 +272,40 @@ TEST_F(ListingFileTest, AFailedRowIsHeldUntilTheListingEnds) {
   EXPECT_EQ(ReadWholeFile(path), kOpening);
 }
 
+// A row that cannot be written takes the file back to its opening blocks
+// at once; after the enumeration the listing is written again and fails
+// where the listing written then fails, here at the file-size limit: the
+// file holds the limit's worth of the listing, as if it had been written
+// only then.
+TEST_F(ListingFileTest, AfterAFailedRowTheListingIsWrittenAgain) {
+  std::string whole = (dir_ / "whole.csv").string();
+  Open(whole);
+  BeginListing(3000, 1.0L, 0.5L);
+  Relist();
+  EndListing(Relist);
+  CloseTextFile(ResultFile);
+  IoCheck();
+
+  std::string path = (dir_ / "limited.csv").string();
+  EXPECT_EXIT(
+      {
+        rlimit limit;
+        limit.rlim_cur = limit.rlim_max = 100000;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        Open(path);
+        BeginListing(3000, 1.0L, 0.5L);
+        Relist();
+        // Back at the opening blocks, nothing of the rows on disk.
+        if (PendingIoCode() != 0 || ResultFile.position != sizeof kOpening - 1) std::exit(3);
+        struct stat info;
+        if (fstat(ResultFile.handle, &info) != 0 || info.st_size != 0) std::exit(4);
+        EndListing(Relist);
+        std::exit(5);
+      },
+      ExitedWithCode(1), testing::ResultOf(MaskLocation, Report("EInOutError", "I/O エラー 1027")));
+  EXPECT_EQ(ReadWholeFile(path), ReadWholeFile(whole).substr(0, 100000));
+}
+
 // Interrupted while the outcomes are listed, a run leaves the file as it
 // would have been without the rows: the opening blocks were still in the
 // buffer, so nothing. Afterwards an interruption keeps the rows written.
@@ -283,7 +325,7 @@ TEST_F(ListingFileTest, AnInterruptionDuringTheListingLeavesNoRows) {
         Open(path);
         BeginListing(3000, 1.0L, 0.5L);
         ListRows(3000);
-        EndListing();
+        EndListing(Relist);
         raise(SIGINT);
       },
       testing::KilledBySignal(SIGINT), "");
@@ -299,7 +341,7 @@ TEST_F(ListingFileTest, AfterTheListingAFailureKeepsTheRows) {
         Open(path);
         BeginListing(3000, 1.0L, 0.5L);
         ListRows(3000);
-        EndListing();
+        EndListing(Relist);
         WriteText(ResultFile, u"tail");
         textstream_internal::pending_io_code = 1032;
         IoCheck();

@@ -551,27 +551,32 @@ void FlushForFailure(TextStream& s) {
 
 void FlushConsoleOutputForFailure() { FlushForFailure(ConsoleOutput); }
 
-void FlushResultFileForFailure() {
+bool TakeResultFileBack() {
   TextStream& s = ResultFile;
-  if (restore_point.set && s.mode == StreamMode::kOutput) {
-    restore_point.set = false;
-    if (!restore_point.handed_over_since) {
-      // Everything since the point is still in the buffer.
-      s.position = restore_point.length;
-    } else {
-      // The file is cut back to where it stood, and the bytes the buffer
-      // held then are written after it; a file that cannot be cut (a pipe)
-      // keeps what it has received.
-      s.position = 0;
-      if (restore_point.offset < 0 || ftruncate(s.handle, restore_point.offset) != 0 ||
-          lseek(s.handle, restore_point.offset, SEEK_SET) < 0) {
-        return;
-      }
-      std::memcpy(s.buffer, restore_point.bytes, restore_point.length);
-      s.position = restore_point.length;
-    }
+  if (!restore_point.set || s.mode != StreamMode::kOutput) return true;
+  if (!restore_point.handed_over_since) {
+    // Everything since the point is still in the buffer.
+    s.position = restore_point.length;
+    return true;
   }
-  FlushForFailure(s);
+  // The file is cut back to where it stood, and the bytes the buffer held
+  // then go back into it; a file that cannot be cut (a pipe) keeps what it
+  // has received.
+  s.position = 0;
+  if (restore_point.offset < 0 || ftruncate(s.handle, restore_point.offset) != 0 ||
+      lseek(s.handle, restore_point.offset, SEEK_SET) < 0) {
+    return false;
+  }
+  std::memcpy(s.buffer, restore_point.bytes, restore_point.length);
+  s.position = restore_point.length;
+  restore_point.handed_over_since = false;
+  return true;
+}
+
+void FlushResultFileForFailure() {
+  bool taken_back = TakeResultFileBack();
+  restore_point.set = false;
+  if (taken_back) FlushForFailure(ResultFile);
 }
 
 void ResetTextStreams(int input_handle, int output_handle) {

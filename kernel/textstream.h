@@ -128,6 +128,10 @@ void StoreIoCode(std::int32_t code);
 /// on disk at the point.
 void SetResultFileRestorePoint();
 void ClearResultFileRestorePoint();
+/// Takes the result file back to its restore point now, when one is set:
+/// the file cut back to its length then and the buffer holding what it
+/// held. False when the file cannot be cut (a pipe).
+bool TakeResultFileBack();
 
 /// Hands over what the console output still holds, at the end of a run.
 void FinishConsoleOutput();

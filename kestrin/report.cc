@@ -67,12 +67,25 @@ void WriteOpeningBlocks() {
   EndLine(ConsoleOutput);
 }
 
-void BeginOutcomeListing() {
-  // A count beyond 32 bits never comes to be shown: the first table of such
-  // margins overflows.
-  BeginListing(static_cast<std::int32_t>(TableCount()), Chi2_0, LR_0);
+namespace {
+
+void WriteColumnHeader() {
   WriteText(ResultFile, u"n11,n12,n21,n22,,p,chi2,chi2>Chi2_0,LR<LR_0,LR");
   EndLine(ResultFile);
 }
 
-void EndOutcomeListing() { WriteSummary(SolutionCount, EndListing()); }
+void Relist() {
+  WriteColumnHeader();
+  EnumerateTables();
+}
+
+}  // namespace
+
+void BeginOutcomeListing() {
+  // A count beyond 32 bits never comes to be shown: the first table of such
+  // margins overflows.
+  BeginListing(static_cast<std::int32_t>(TableCount()), Chi2_0, LR_0);
+  WriteColumnHeader();
+}
+
+void EndOutcomeListing() { WriteSummary(SolutionCount, EndListing(Relist)); }

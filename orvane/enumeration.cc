@@ -211,7 +211,9 @@ void EnumerateOutcomes(std::int32_t level, std::int32_t k) {
   }
 }
 
-void EnumerateAll() {
+namespace {
+
+void Enumerate(bool show_progress) {
   for (std::int32_t j = 1; j <= k; ++j) LowerBound[j] = 0;
   for (std::int32_t j = 1; j <= k; ++j) UpperBound[j] = T0;
   SolutionCount = 0;
@@ -221,10 +223,12 @@ void EnumerateAll() {
   if (UpperBound[1] < LowerBound[1]) return;
   for (std::int64_t v = LowerBound[1]; v <= UpperBound[1] && !limit_reached; ++v) {
     x[1] = static_cast<std::int32_t>(v);
-    WriteText(ConsoleOutput, u"level 1:");
-    WriteInteger(ConsoleOutput, x[1], 6);
-    WriteLineEnd(ConsoleOutput);
-    IoCheck();
+    if (show_progress) {
+      WriteText(ConsoleOutput, u"level 1:");
+      WriteInteger(ConsoleOutput, x[1], 6);
+      WriteLineEnd(ConsoleOutput);
+      IoCheck();
+    }
     // A total beyond the factorial range fails here, after one progress line,
     // rather than when the first outcome is recorded.
     if (v == LowerBound[1]) {
@@ -236,3 +240,9 @@ void EnumerateAll() {
   }
   ListPendingOutcomes();
 }
+
+}  // namespace
+
+void EnumerateAll() { Enumerate(true); }
+
+void EnumerateAgain() { Enumerate(false); }

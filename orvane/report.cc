@@ -45,8 +45,9 @@ void WriteOpeningBlocks() {
   WriteExpectedLine(ConsoleOutput);
 }
 
-void BeginOutcomeListing() {
-  BeginListing(OutcomeCount(), Chi2_0, LR_0);
+namespace {
+
+void WriteColumnHeader() {
   for (std::int32_t i = 1; i <= k; ++i) {
     WriteText(ResultFile, u"x");
     WriteInteger(ResultFile, i, 0);
@@ -56,4 +57,16 @@ void BeginOutcomeListing() {
   EndLine(ResultFile);
 }
 
-void EndOutcomeListing() { WriteSummary(SolutionCount, EndListing()); }
+void Relist() {
+  WriteColumnHeader();
+  EnumerateAgain();
+}
+
+}  // namespace
+
+void BeginOutcomeListing() {
+  BeginListing(OutcomeCount(), Chi2_0, LR_0);
+  WriteColumnHeader();
+}
+
+void EndOutcomeListing() { WriteSummary(SolutionCount, EndListing(Relist)); }

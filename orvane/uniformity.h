@@ -48,6 +48,9 @@ std::int32_t OutcomeCount();
 /// x_1: each listed (kernel/listing) as it is found, unless their number
 /// reaches the limit, where the enumeration stops.
 void EnumerateAll();
+/// The same once more, without the progress lines: the outcomes listed
+/// again (kernel/listing, EndListing).
+void EnumerateAgain();
 void EnumerateOutcomes(std::int32_t level, std::int32_t k);
 bool ExceedsTotal(std::int32_t j, std::int32_t c);
 bool MatchesTotal();

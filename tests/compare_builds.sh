@@ -10,7 +10,8 @@
 # arithmetic), and the largest listings under a file-size limit, on a full
 # file system, and with the console on a file system that fills up while
 # the outcomes are enumerated, at sizes that put each failure before,
-# inside and after the listing. The fault cases mount tmpfs file systems in
+# inside and after the listing, and with both on one file system that
+# fills up. The fault cases mount tmpfs file systems in
 # a private mount namespace and need root; without it they are skipped.
 set -uo pipefail
 old=$(realpath "$1")
@@ -41,18 +42,17 @@ run() {
       # The limit holds for the console's file too.
       (cd "$dir/work" && ulimit -f "${fault#fsize_all:}" && "$exe" <"$dir/in" >"$dir/work/console" 2>"$dir/result/stderr"); echo $? >"$dir/result/status"
       mv "$dir/work/console" "$dir/result/stdout" ;;
-    tmpfs:* | console_tmpfs:*)
+    tmpfs:* | console_tmpfs:* | shared_tmpfs:*)
       local size=${fault#*:}
-      local where=work
-      [ "${fault%%:*}" = console_tmpfs ] && where=console
+      local where=${fault%%:*}
       mkdir -p "$dir/mnt"
       unshare -m bash -c '
         mount -t tmpfs -o size='"$size"' none "'"$dir"'/mnt" || exit 77
-        if [ '"$where"' = work ]; then
-          (cd "'"$dir"'/mnt" && "'"$exe"'" <"'"$dir"'/in" >"'"$dir"'/result/stdout" 2>"'"$dir"'/result/stderr")
-        else
-          (cd "'"$dir"'/work" && "'"$exe"'" <"'"$dir"'/in" >"'"$dir"'/mnt/console" 2>"'"$dir"'/result/stderr")
-        fi
+        case '"$where"' in
+          tmpfs) (cd "'"$dir"'/mnt" && "'"$exe"'" <"'"$dir"'/in" >"'"$dir"'/result/stdout" 2>"'"$dir"'/result/stderr") ;;
+          console_tmpfs) (cd "'"$dir"'/work" && "'"$exe"'" <"'"$dir"'/in" >"'"$dir"'/mnt/console" 2>"'"$dir"'/result/stderr") ;;
+          shared_tmpfs) (cd "'"$dir"'/mnt" && "'"$exe"'" <"'"$dir"'/in" >"'"$dir"'/mnt/console" 2>"'"$dir"'/result/stderr") ;;
+        esac
         echo $? >"'"$dir"'/result/status"
         cp "'"$dir"'/mnt/console" "'"$dir"'/result/stdout" 2>/dev/null
         cp -a "'"$dir"'/mnt/." "'"$dir"'/work/" 2>/dev/null
@@ -66,7 +66,7 @@ run() {
 compare() {
   local name=$1 program=$2 input=$3 fault=${4:-none}
   case $fault in
-    tmpfs:* | console_tmpfs:*) [ $can_mount = 1 ] || return 0 ;;
+    *tmpfs:*) [ $can_mount = 1 ] || return 0 ;;
   esac
   cases=$((cases + 1))
   run "$old" "$scratch/old" "$program" "$input" "$fault"
@@ -150,6 +150,13 @@ for kb in 1 4 8 12 16; do
   compare "w1_console_tmpfs_$kb" orvane "$w1" "console_tmpfs:${kb}k"
 done
 compare w4_console_tmpfs kestrin "$w4" "console_tmpfs:1k"
+# The console and the result file on one file system that fills up.
+many_levels=$(orvane_input r 1000 754)
+for kb in 4 16 32 64 100 1000; do
+  compare "w3_shared_tmpfs_$kb" orvane "$w3" "shared_tmpfs:${kb}k"
+  compare "many_levels_shared_tmpfs_$kb" orvane "$many_levels" "shared_tmpfs:${kb}k"
+  compare "w4_shared_tmpfs_$kb" kestrin "$w4" "shared_tmpfs:${kb}k"
+done
 
 echo "$cases cases, $failures differ"
 [ $failures = 0 ]

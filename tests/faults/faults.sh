@@ -267,6 +267,27 @@ case $case_name in
     is_prefix "$scratch/left/out" "$scratch/ref/out" || fail "stdout is not a beginning of the run's output"
     ;;
 
+  disk_full_shared_with_console)
+    # The console and the result file on one file system: the rows fill it
+    # while the outcomes are enumerated, yet the console goes on through the
+    # last progress line (the rows' space is freed when their write fails),
+    # and the listing, written again after the enumeration, fails where it
+    # would have: the file holds more than its opening blocks.
+    reference "$orvane" "$many_levels"
+    run_shared() {
+      printf '%s' "$many_levels" >"$scratch/left/in" &&
+        (cd "$scratch/mnt" && "$orvane" <"$scratch/left/in" >"$scratch/mnt/out" 2>"$scratch/left/err")
+      echo $? >"$scratch/left/status"
+    }
+    in_tmpfs size=64k run_shared
+    expect_report "$scratch/left" "I/O エラー 112"
+    is_prefix "$scratch/left/out" "$scratch/ref/out" || fail "stdout is not a beginning of the run's output"
+    grep -q "level 1:  1753" "$scratch/left/out" || fail "the progress lines stop before the end of the enumeration"
+    is_prefix "$scratch/left/r.csv" "$scratch/ref/r.csv" || fail "r.csv is not a beginning of the full listing"
+    [ "$(stat -c %s "$scratch/left/r.csv")" -gt "$(head -n 7 "$scratch/ref/r.csv" | wc -c)" ] ||
+      fail "r.csv holds nothing of the listing"
+    ;;
+
   file_size_limit_console_too)
     # The limit holds for the console's file as well: the result file fails
     # first, while the outcomes are enumerated, and is reported only if the
