@@ -19,8 +19,10 @@ std::int32_t listed_count;  // the count line's
 // A failed write of a row: raised by EndListing. From then on rows are
 // formed in the staging area and dropped.
 std::int32_t held_code;
-// The listing is written again after the enumeration (EndListing).
+// The listing is written again after the enumeration (EndListing), unless
+// the file could not be taken back when a row failed (a pipe).
 bool relisting = false;
+bool taken_back = true;
 char staging[kRowRoom];
 bool row_staged;  // the current row is formed in the staging area
 
@@ -75,6 +77,7 @@ void BeginListing(std::int32_t count, long double chi2_0, long double lr_0) {
   lr_bounds = BoundsAround(lr_0);
   sums = {};
   held_code = 0;
+  taken_back = true;
 }
 
 // The sums stay in the unit's registers through the run: no call in the
@@ -136,7 +139,7 @@ void listing_internal::FinishRow(char* out, const long double& probability, cons
     // only enumerated.
     if (held_code == 0) {
       held_code = AppendHoldingFailure(file, staging, static_cast<std::size_t>(out - staging));
-      if (held_code != 0) TakeResultFileBack();
+      if (held_code != 0) taken_back = TakeResultFileBack();
     }
   } else {
     file.position = static_cast<std::size_t>(out - file.buffer);
@@ -165,7 +168,7 @@ char* AppendCellField(std::int32_t value, char* out) {
 
 PValues EndListing(void (*relist)()) {
   ClearResultFileRestorePoint();
-  if (held_code != 0) {
+  if (held_code != 0 && taken_back) {
     // The listing is written once more, now that the enumeration is over,
     // where it would have been written: it fails there as it would have,
     // with the console and the disk as they are then.
