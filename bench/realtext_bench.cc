@@ -1,5 +1,6 @@
 #include <benchmark/benchmark.h>
 
+#include "kernel/listingtext.h"
 #include "kernel/numeric.h"
 #include "kernel/realtext.h"
 
@@ -46,6 +47,25 @@ void BM_DistinctValues(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(FormatReal(distinct[i++ & ((1 << 20) - 1)], 20, 17, text));
 }
 BENCHMARK(BM_DistinctValues);
+
+// The listing's own forms of the same distinct values: range(0) selects
+// the default form, the chi-square's (10, 4) or the likelihood ratio's
+// (20, 17).
+void BM_ListingForms(benchmark::State& state) {
+  SetFloatingPointEnvironment();
+  static long double distinct[1 << 20];
+  for (int i = 0; i < (1 << 20); ++i) distinct[i] = (i + 0.5L) / 7.0L * (i % 3 == 0 ? 1e-300L : 1e-3L);
+  char text[kListingTextRoom];
+  int i = 0;
+  for (auto _ : state) {
+    const long double& x = distinct[i++ & ((1 << 20) - 1)];
+    char* end = state.range(0) == 0   ? AppendDefaultForm(x, text)
+                : state.range(0) == 1 ? AppendFixedForm10x4(x, text)
+                                      : AppendFixedForm20x17(x, text);
+    benchmark::DoNotOptimize(end);
+  }
+}
+BENCHMARK(BM_ListingForms)->Arg(0)->Arg(1)->Arg(2);
 
 }  // namespace
 

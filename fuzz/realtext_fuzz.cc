@@ -7,7 +7,9 @@
 // have the layout of its form, the form must be the one the value calls
 // for, and the value shown must lie within half a unit of its last place of
 // the exact value, give or take the rounding of the 18-digit expansion the
-// digits come from (one unit of the value's 18th significant digit).
+// digits come from (one unit of the value's 18th significant digit). The
+// listing's own forms of the value must give the same bytes as the general
+// ones.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +19,7 @@
 #include <string_view>
 
 #include "fuzz/bignum.h"
+#include "kernel/listingtext.h"
 #include "kernel/numeric.h"
 #include "kernel/realtext.h"
 
@@ -180,6 +183,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int decimals = static_cast<std::int8_t>(data[13]);
   if (data[11] & 8) width = width * 3;
   if (data[11] & 16) decimals = decimals * 2;
+
+  // The listing's own forms give the general forms' bytes.
+  {
+    char general[kMaxRealText];
+    char listing[kListingTextRoom];
+    std::string_view a(general, FormatReal(x, general));
+    shown_text.assign(listing, AppendDefaultForm(x, listing));
+    Expect(shown_text == a, "the listing's default form differs");
+    a = std::string_view(general, FormatReal(x, 10, 4, general));
+    shown_text.assign(listing, AppendFixedForm10x4(x, listing));
+    Expect(shown_text == a, "the listing's form with width 10 and 4 decimals differs");
+    a = std::string_view(general, FormatReal(x, 20, 17, general));
+    shown_text.assign(listing, AppendFixedForm20x17(x, listing));
+    Expect(shown_text == a, "the listing's form with width 20 and 17 decimals differs");
+  }
 
   char out[kMaxRealText + 1];
   std::size_t length = alone ? FormatReal(x, out) : FormatReal(x, width, decimals, out);

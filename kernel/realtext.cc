@@ -21,36 +21,13 @@ Bits BitsOf(const long double& x) {
   return bits;
 }
 
-// An extended real as its 64-bit significand and binary exponent b:
-// significand x 2^(b - 63), the significand's top bit set.
-struct Extended {
-  std::uint64_t significand;
-  int exponent;
-};
+using expansion_internal::Extended;
+using expansion_internal::kHighestPower;
+using expansion_internal::kLowestPower;
+using expansion_internal::PowerIndex;
 
-// 10^j for j from -4931 to 4932, the range the scaling needs for every
-// finite extended real, each the correctly rounded extended value (from
-// strtold), formed on first use; also kept as its fields for the integer
-// arithmetic.
-constexpr int kLowestPower = -4931;
-constexpr int kHighestPower = 4932;
+// The powers of ten as extended reals, beside their fields.
 long double power_of_ten[kHighestPower - kLowestPower + 1];
-Extended power_fields[kHighestPower - kLowestPower + 1];
-bool power_known[kHighestPower - kLowestPower + 1];
-
-int PowerIndex(int j) {
-  int i = j - kLowestPower;
-  if (!power_known[i]) {
-    char text[16];
-    std::snprintf(text, sizeof text, "1e%d", j);
-    long double power = WithExceptionsMasked([&] { return std::strtold(text, nullptr); });
-    Bits bits = BitsOf(power);
-    power_of_ten[i] = power;
-    power_fields[i] = {bits.significand, (bits.sign_exponent & 0x7FFF) - 16383};
-    power_known[i] = true;
-  }
-  return i;
-}
 
 long double PowerOfTen(int j) { return power_of_ten[PowerIndex(j)]; }
 
@@ -110,54 +87,30 @@ std::int64_t RoundToInteger(long double value) {
   return result;
 }
 
-// The product a x b rounded to a 64-bit significand, to nearest, ties to
-// even: what the x87 multiply gives for normal operands and results.
-Extended Multiply(Extended a, Extended b) {
-  // Written without data-dependent branches: which way the rounding goes is
-  // as good as random, and a mispredicted branch costs more than the sum.
-  unsigned __int128 product = static_cast<unsigned __int128>(a.significand) * b.significand;
-  auto high = static_cast<std::uint64_t>(product >> 64);
-  auto low = static_cast<std::uint64_t>(product);
-  std::uint64_t top = high >> 63;  // the product has 128 bits rather than 127
-  std::uint64_t kept = top ? high : (high << 1) | (low >> 63);
-  std::uint64_t rest = top ? low : low << 1;
-  constexpr std::uint64_t kHalf = std::uint64_t{1} << 63;
-  std::uint64_t up = (rest > kHalf) | ((rest == kHalf) & kept);
-  int exponent = a.exponent + b.exponent + static_cast<int>(top);
-  if (kept + up == 0) [[unlikely]] return {kHalf, exponent + 1};
-  return {kept + up, exponent};
-}
-
-// 10^17 exactly, as an extended real.
-constexpr Extended kTenTo17 = {0xB1A2BC2EC5000000u, 56};
-
-// The scaling loop below in integer arithmetic, for a normal magnitude:
-// the same roundings as the x87 unit makes, without its latencies.
-ScaledDecimal ScaleNormal(Extended v) {
-  int scale = 0;
-  for (;;) {
-    int k = (v.exponent * 19728) >> 16;
-    if (k == 0) break;
-    scale += k;
-    v = Multiply(v, power_fields[PowerIndex(-k)]);
-  }
-  // v x 10^17 rounded to 64 bits, then to an integer, ties to even.
-  Extended product = Multiply(v, kTenTo17);
-  int shift = 63 - product.exponent;
-  std::uint64_t y = product.significand >> shift;
-  std::uint64_t rest = product.significand & ((std::uint64_t{1} << shift) - 1);
-  std::uint64_t half = std::uint64_t{1} << (shift - 1);
-  y += (rest > half) | ((rest == half) & y);
-  return {static_cast<std::int64_t>(y), scale};
-}
-
 }  // namespace
+
+namespace expansion_internal {
+
+Extended power_fields[kHighestPower - kLowestPower + 1];
+bool power_known[kHighestPower - kLowestPower + 1];
+
+[[gnu::noinline, gnu::cold]] void LearnPower(int i, int j) {
+  char text[16];
+  std::snprintf(text, sizeof text, "1e%d", j);
+  long double power = WithExceptionsMasked([&] { return std::strtold(text, nullptr); });
+  Bits bits = BitsOf(power);
+  power_of_ten[i] = power;
+  power_fields[i] = {bits.significand, (bits.sign_exponent & 0x7FFF) - 16383};
+  power_known[i] = true;
+}
+
+}  // namespace expansion_internal
 
 ScaledDecimal ScaleToDecimal(const long double& x) {
   Bits bits = BitsOf(x);
   int biased_exponent = bits.sign_exponent & 0x7FFF;
   if (biased_exponent != 0 && (bits.significand >> 63) != 0) {
-    return ScaleNormal({bits.significand, biased_exponent - 16383});
+    return ScaleNormalToDecimal(bits.significand, biased_exponent - 16383);
   }
   // Zero and denormals on the x87 unit itself.
   int scale = 0;
@@ -176,9 +129,8 @@ ScaledDecimal ScaleToDecimal(const long double& x) {
 
 namespace {
 
-Expansion Expand(const long double& x) {
+Expansion Expand(ScaledDecimal scaled) {
   Expansion e;
-  ScaledDecimal scaled = ScaleToDecimal(x);
   std::int64_t y = scaled.y;
   if (y < kTenTo18) {
     WriteEighteenDigits(y, e.digit);
@@ -239,9 +191,9 @@ std::size_t SpecialValue(bool negative, bool nan, int width, char* out) {
   return n + length;
 }
 
-std::size_t FixedForm(const long double& x, bool negative, int width, int decimals, char* out) {
+std::size_t FixedForm(ScaledDecimal scaled, bool negative, int width, int decimals, char* out) {
   if (decimals > 216) decimals = 216;
-  Expansion e = Expand(x);
+  Expansion e = Expand(scaled);
   RoundDigits(e, 18);
   int t = e.exponent + decimals;
   // At t = 17 the rounding to 18 digits above has already been made.
@@ -262,9 +214,9 @@ std::size_t FixedForm(const long double& x, bool negative, int width, int decima
   return static_cast<std::size_t>(o - out);
 }
 
-std::size_t ScientificForm(const long double& x, bool negative, int width, char* out) {
+std::size_t ScientificForm(ScaledDecimal scaled, bool negative, int width, char* out) {
   if (width < 10) width = 10;
-  Expansion e = Expand(x);
+  Expansion e = Expand(scaled);
   RoundDigits(e, width - 8);
   std::size_t n = Pad(out, width - 26);
   out[n++] = negative ? '-' : ' ';
@@ -287,22 +239,7 @@ constexpr int kFixedHighExponent = 16383 + 118;
 constexpr std::uint64_t kFixedHighSignificand = 0xFFFFFFFFFFFFFFF3u;
 
 
-// The texts of recent values, by value, width and decimals. A listing
-// writes the same few statistics over and over (every permutation of an
-// outcome has the same probability, chi-square and likelihood ratio), so most
-// texts are found here instead of being formed again.
-struct CachedText {
-  std::uint64_t significand;
-  std::uint16_t sign_exponent;
-  std::int16_t width;
-  std::int16_t decimals;
-  std::uint8_t length;  // 0: empty slot
-  char text[32];
-};
-constexpr int kCacheBits = 13;
-CachedText text_cache[1 << kCacheBits];
-
-std::size_t FormatUncached(const long double& x, const Bits& bits, std::int32_t width, std::int32_t decimals,
+std::size_t FormatWithBits(const long double& x, const Bits& bits, std::int32_t width, std::int32_t decimals,
                            char* out) {
   if (width > 255) width = 255;
   bool sign = (bits.sign_exponent & 0x8000) != 0;
@@ -318,36 +255,21 @@ std::size_t FormatUncached(const long double& x, const Bits& bits, std::int32_t 
                    (exponent == kFixedLowExponent && bits.significand >= kFixedLowSignificand);
   bool below_high = exponent < kFixedHighExponent ||
                     (exponent == kFixedHighExponent && bits.significand <= kFixedHighSignificand);
-  if (decimals >= 0 && (zero || (above_low && below_high))) {
-    return FixedForm(x, negative, width, decimals, out);
-  }
-  return ScientificForm(x, negative, width, out);
+  bool fixed = decimals >= 0 && (zero || (above_low && below_high));
+  return FormatExpansion(ScaleToDecimal(x), negative, fixed, width, decimals, out);
 }
 
 }  // namespace
 
+std::size_t FormatExpansion(ScaledDecimal expansion, bool negative, bool fixed, std::int32_t width,
+                            std::int32_t decimals, char* out) {
+  if (width > 255) width = 255;
+  return fixed ? FixedForm(expansion, negative, width, decimals, out)
+               : ScientificForm(expansion, negative, width, out);
+}
+
 std::size_t FormatReal(const long double& x, std::int32_t width, std::int32_t decimals, char* out) {
-  Bits bits = BitsOf(x);
-  std::uint64_t hash = (bits.significand ^ (std::uint64_t{bits.sign_exponent} << 48) ^
-                        (static_cast<std::uint64_t>(width) << 32) ^ static_cast<std::uint32_t>(decimals)) *
-                       0x9E3779B97F4A7C15u;
-  CachedText& slot = text_cache[hash >> (64 - kCacheBits)];
-  if (slot.length != 0 && slot.significand == bits.significand &&
-      slot.sign_exponent == bits.sign_exponent && slot.width == width && slot.decimals == decimals) {
-    std::memcpy(out, slot.text, sizeof slot.text);
-    return slot.length;
-  }
-  std::size_t length = FormatUncached(x, bits, width, decimals, out);
-  if (length <= sizeof slot.text && width == static_cast<std::int16_t>(width) &&
-      decimals == static_cast<std::int16_t>(decimals)) {
-    slot.significand = bits.significand;
-    slot.sign_exponent = bits.sign_exponent;
-    slot.width = static_cast<std::int16_t>(width);
-    slot.decimals = static_cast<std::int16_t>(decimals);
-    slot.length = static_cast<std::uint8_t>(length);
-    std::memcpy(slot.text, out, sizeof slot.text);
-  }
-  return length;
+  return FormatWithBits(x, BitsOf(x), width, decimals, out);
 }
 
 std::size_t FormatReal(const long double& x, char* out) { return FormatReal(x, 23, -1, out); }

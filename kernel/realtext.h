@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kernel/expansion.h"
+
 /// Room for the longest text (a width of 255, or a fixed form of 216
 /// decimals and 36 integer digits with its sign) and for the blocks of
 /// digits copied past the end of a shorter one.
@@ -33,12 +35,16 @@ std::size_t FormatReal(const long double& x, std::int32_t width, std::int32_t de
 /// The decimal expansion both forms start from: |x| is scaled by powers of
 /// ten (each the correctly rounded extended value, every product rounded)
 /// into v in [1, 16), and y = v x 10^17 rounded to an extended real, then to
-/// an integer; |x| ~ y x 10^(scale - 17). y is below 1.6 x 10^18.
-struct ScaledDecimal {
-  std::int64_t y;
-  int scale;
-};
+/// an integer; |x| ~ y x 10^(scale - 17). y is below 1.6 x 10^18. Normal
+/// values take ScaleNormalToDecimal (kernel/expansion.h), zero and denormals
+/// the x87 unit itself.
 ScaledDecimal ScaleToDecimal(const long double& x);
+
+/// The text of a finite value from its expansion (the steps of FormatReal
+/// after ScaleToDecimal), in the fixed form or the scientific form as chosen
+/// by the caller.
+std::size_t FormatExpansion(ScaledDecimal expansion, bool negative, bool fixed, std::int32_t width,
+                            std::int32_t decimals, char* out);
 
 /// The default form: scientific, 23 characters, 15 significant digits.
 /// 0.03125 is " 3.12500000000000E-0002".

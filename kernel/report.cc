@@ -54,45 +54,6 @@ void WriteCountLine(std::int32_t solution_count) {
   EndLine(ResultFile);
 }
 
-namespace {
-
-void WriteOutcomeTail(const long double& probability, const long double& chi2, Extremeness chi2_class,
-                      Extremeness lr_class, const long double& lr) {
-  WriteText(ResultFile, u",");
-  WriteReal(ResultFile, probability);
-  IoCheck();
-  WriteText(ResultFile, u",");
-  WriteReal(ResultFile, chi2, 10, 4);
-  IoCheck();
-  WriteText(ResultFile, chi2_class == Extremeness::kBeyond ? u",*,"
-                        : chi2_class == Extremeness::kTied ? u",=,"
-                                                           : u",,");
-  WriteText(ResultFile, lr_class == Extremeness::kBeyond ? u"*,"
-                        : lr_class == Extremeness::kTied ? u"=,"
-                                                         : u",");
-  IoCheck();
-  WriteReal(ResultFile, lr, 20, 17);
-  EndLine(ResultFile);
-}
-
-}  // namespace
-
-PValues WalkSolutionTable(std::int32_t count, const long double chi2[], const long double lr[],
-                          const long double probability[], long double chi2_0, long double lr_0,
-                          void (*write_cells)(std::int32_t entry)) {
-  PValueSums sums{};
-  for (std::int32_t c = 1; c <= count; ++c) {
-    Extremeness chi2_class = ClassifyChiSquare(chi2[c], chi2_0);
-    Extremeness lr_class = ClassifyLikelihoodRatio(lr[c], lr_0);
-    if (WriteOutcomeRows) {
-      write_cells(c);
-      WriteOutcomeTail(probability[c], chi2[c], chi2_class, lr_class, lr[c]);
-    }
-    AddOutcome(sums, chi2_class, lr_class, probability[c]);
-  }
-  return FormPValues(sums);
-}
-
 void WriteSummary(std::int32_t solution_count, const PValues& results) {
   EndLine(ResultFile);
   WriteResults(ResultFile, kResultLabels, results);

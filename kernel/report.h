@@ -1,6 +1,6 @@
-// The pieces of the report that both programs write alike: the progress
-// banner, the count line, the tail of an outcome row with its marks, and the
-// summary in the result file and on the console.
+// The pieces of the report that both programs write alike: the statistics
+// line, the progress banner, the count line, and the summary in the result
+// file and on the console. The outcome listing is kernel/listing.
 #ifndef KERNEL_REPORT_H_
 #define KERNEL_REPORT_H_
 
@@ -24,16 +24,6 @@ void WriteProgressBanner();
 /// Result file: an empty line, "# of solutions,," with the count in a field
 /// of 32, and an empty line.
 void WriteCountLine(std::int32_t solution_count);
-
-/// The walk of a solution table, entries 1 .. count in table order: each
-/// entry is classified against the observed statistics, listed when
-/// WriteOutcomeRows is set (its own cells by write_cells, then the empty
-/// column, the probability, the chi-square, the two marks, "*" beyond and
-/// "=" tied, and the likelihood ratio), and its probability added to the
-/// sums that give p and mid-p.
-PValues WalkSolutionTable(std::int32_t count, const long double chi2[], const long double lr[],
-                          const long double probability[], long double chi2_0, long double lr_0,
-                          void (*write_cells)(std::int32_t entry));
 
 /// The four results in the result file (between empty lines), then the
 /// count and the results on the console.

@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <iterator>
 
 #include "kernel/codeset.h"
 #include "kernel/failure.h"
@@ -94,27 +97,48 @@ bool OpenOutput(TextStream& s) {
   return true;
 }
 
-// Writes bytes whole; false with the code stored when the system refuses.
-bool WriteAll(int handle, const char* bytes, std::size_t length) {
+// Writes bytes whole; 0, or the I/O code when the system refuses.
+std::int32_t WriteWhole(int handle, const char* bytes, std::size_t length) {
   while (length > 0) {
     ssize_t n = write(handle, bytes, length);
     if (n < 0) {
       if (errno == EINTR) continue;
       if ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitUntilReady(handle, POLLOUT)) continue;
-      Fail(IoCodeOf(errno));
-      return false;
+      return IoCodeOf(errno);
     }
     bytes += n;
     length -= static_cast<std::size_t>(n);
   }
-  return true;
+  return 0;
 }
 
-// Hands the buffer to the system; on failure its bytes are dropped.
-bool HandOver(TextStream& s) {
+// The result file's restore point: the bytes it held (all still in its
+// buffer) and the file's offset when the point was set, and whether bytes
+// have been handed to the system since.
+struct RestorePoint {
+  volatile std::sig_atomic_t set;  // read by the signal handler below
+  volatile std::sig_atomic_t handed_over_since;
+  off_t offset;
+  std::size_t length;
+  char bytes[kResultFileBuffer];
+};
+RestorePoint restore_point;
+
+// Hands the buffer to the system; 0 or the failure's code. On failure the
+// bytes are dropped.
+std::int32_t HandOverBuffer(TextStream& s) {
   std::size_t length = s.position;
   s.position = 0;
-  return length == 0 || WriteAll(s.handle, s.buffer, length);
+  if (length == 0) return 0;
+  if (&s == &ResultFile) restore_point.handed_over_since = true;
+  return WriteWhole(s.handle, s.buffer, length);
+}
+
+// Hands the buffer to the system; on failure the code is stored.
+bool HandOver(TextStream& s) {
+  std::int32_t code = HandOverBuffer(s);
+  if (code != 0) Fail(code);
+  return code == 0;
 }
 
 void Append(TextStream& s, const char* bytes, std::size_t length) {
@@ -434,6 +458,76 @@ bool IsExistingFile(std::u16string_view name) {
                  reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)));
 }
 
+std::int32_t AppendHoldingFailure(TextStream& s, const char* bytes, std::size_t length) {
+  if (!OpenOutput(s)) return 105;
+  while (length > s.capacity - s.position) {
+    std::size_t room = s.capacity - s.position;
+    std::memcpy(s.buffer + s.position, bytes, room);
+    s.position = s.capacity;
+    bytes += room;
+    length -= room;
+    if (std::int32_t code = HandOverBuffer(s); code != 0) return code;
+  }
+  std::memcpy(s.buffer + s.position, bytes, length);
+  s.position += length;
+  return 0;
+}
+
+void StoreIoCode(std::int32_t code) {
+  if (code != 0) Fail(code);
+}
+
+namespace {
+
+// The signals that end a run from outside (the terminal's interrupt and
+// quit, a hang-up, a termination request), with what they did before a
+// restore point was set.
+constexpr int kEndingSignals[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
+struct sigaction earlier_actions[sizeof kEndingSignals / sizeof kEndingSignals[0]];
+bool ending_signals_caught = false;
+
+// A run ended this way loses what its buffers hold; the result file is cut
+// back to what it held on disk at the restore point, as if nothing had been
+// handed over since. Then the signal ends the process as it would have.
+void OnEndingSignal(int signal_number) {
+  if (restore_point.set && restore_point.handed_over_since && restore_point.offset >= 0) {
+    // Nothing to be done should the file not be cut.
+    [[maybe_unused]] int ignored = ftruncate(ResultFile.handle, restore_point.offset);
+  }
+  std::signal(signal_number, SIG_DFL);
+  raise(signal_number);
+}
+
+}  // namespace
+
+void SetResultFileRestorePoint() {
+  TextStream& s = ResultFile;
+  if (s.mode != StreamMode::kOutput) return;
+  restore_point.offset = lseek(s.handle, 0, SEEK_CUR);
+  restore_point.length = s.position;
+  std::memcpy(restore_point.bytes, s.buffer, s.position);
+  restore_point.handed_over_since = false;
+  restore_point.set = true;
+  // A signal that is ignored stays ignored.
+  for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+    struct sigaction action {};
+    action.sa_handler = OnEndingSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(kEndingSignals[i], nullptr, &earlier_actions[i]);
+    if (earlier_actions[i].sa_handler == SIG_DFL) sigaction(kEndingSignals[i], &action, nullptr);
+  }
+  ending_signals_caught = true;
+}
+
+void ClearResultFileRestorePoint() {
+  restore_point.set = false;
+  if (!ending_signals_caught) return;
+  for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+    sigaction(kEndingSignals[i], &earlier_actions[i], nullptr);
+  }
+  ending_signals_caught = false;
+}
+
 void FinishConsoleOutput() {
   if (ConsoleOutput.mode == StreamMode::kOutput) HandOver(ConsoleOutput);
 }
@@ -460,7 +554,33 @@ void FlushForFailure(TextStream& s) {
 
 void FlushConsoleOutputForFailure() { FlushForFailure(ConsoleOutput); }
 
-void FlushResultFileForFailure() { FlushForFailure(ResultFile); }
+bool TakeResultFileBack() {
+  TextStream& s = ResultFile;
+  if (!restore_point.set || s.mode != StreamMode::kOutput) return true;
+  if (!restore_point.handed_over_since) {
+    // Everything since the point is still in the buffer.
+    s.position = restore_point.length;
+    return true;
+  }
+  // The file is cut back to where it stood, and the bytes the buffer held
+  // then go back into it; a file that cannot be cut (a pipe) keeps what it
+  // has received.
+  s.position = 0;
+  if (restore_point.offset < 0 || ftruncate(s.handle, restore_point.offset) != 0 ||
+      lseek(s.handle, restore_point.offset, SEEK_SET) < 0) {
+    return false;
+  }
+  std::memcpy(s.buffer, restore_point.bytes, restore_point.length);
+  s.position = restore_point.length;
+  restore_point.handed_over_since = false;
+  return true;
+}
+
+void FlushResultFileForFailure() {
+  bool taken_back = TakeResultFileBack();
+  restore_point.set = false;
+  if (taken_back) FlushForFailure(ResultFile);
+}
 
 void ResetTextStreams(int input_handle, int output_handle) {
   ConsoleInput = {input_handle, StreamMode::kClosed, false, false, input_bytes,
@@ -468,6 +588,7 @@ void ResetTextStreams(int input_handle, int output_handle) {
   ConsoleOutput = {output_handle, StreamMode::kClosed, false, false, output_bytes,
                    kConsoleBuffer, 0, 0, 0, false};
   ResultFile = {-1, StreamMode::kClosed, false, false, result_bytes, kResultFileBuffer, 0, 0, 0, false};
+  restore_point.set = false;
   pending_io_code = 0;
   last_file_name.clear();
 }

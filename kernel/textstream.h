@@ -115,12 +115,34 @@ std::int32_t IoCodeOf(int error_number);
 /// Parses a whole token as ReadInteger does; false when malformed.
 bool ParseInteger(std::string_view token, std::int32_t& value);
 
+/// Appends bytes to an output stream as the write operations do (the
+/// buffer filled to its end before it is handed over), but a failed
+/// hand-over returns its I/O code instead of storing it: for a caller that
+/// holds the failure back (the listing). 0 when all went well.
+std::int32_t AppendHoldingFailure(TextStream& stream, const char* bytes, std::size_t length);
+/// Stores an I/O code held back by such a caller, for IoCheck to raise.
+void StoreIoCode(std::int32_t code);
+
+/// Remembers what the result file holds now (all of it still in its
+/// buffer) as the point a failure takes it back to: until the point is
+/// cleared, the failure report leaves the file with exactly those bytes,
+/// whatever was written after them, and a signal that ends the process
+/// (SIGINT, SIGQUIT, SIGHUP, SIGTERM, unless ignored) leaves it as it stood
+/// on disk at the point.
+void SetResultFileRestorePoint();
+void ClearResultFileRestorePoint();
+/// Takes the result file back to its restore point now, when one is set:
+/// the file cut back to its length then and the buffer holding what it
+/// held. False when the file cannot be cut (a pipe).
+bool TakeResultFileBack();
+
 /// Hands over what the console output still holds, at the end of a run.
 void FinishConsoleOutput();
 
 /// Writes out buffered bytes for the failure report, ignoring errors;
 /// safe in a signal handler.
 void FlushConsoleOutputForFailure();
+/// Takes the result file back to its restore point first, when one is set.
 void FlushResultFileForFailure();
 
 /// Puts the streams back to their state at start, with the console on the

@@ -1,3 +1,4 @@
+#include "kernel/listing.h"
 #include "kernel/numeric.h"
 #include "kestrin/fourfold.h"
 
@@ -9,10 +10,6 @@ long double ExpectedSum;
 std::int32_t lo, hi;
 
 std::int32_t SolutionCount;
-long double SolutionChi2[kTableCapacity + 1];
-long double SolutionLR[kTableCapacity + 1];
-long double SolutionProbability[kTableCapacity + 1];
-std::int32_t SolutionCells[kTableCapacity + 1][4];
 
 namespace {
 
@@ -42,27 +39,51 @@ void Prepare() {
   ExpectedSum = ((e11 + e12) + e21) + e22;
 }
 
+std::int64_t TableCount() { return hi < lo ? 0 : std::int64_t{hi} - lo + 1; }
+
+namespace {
+
+// A run of tables, their values formed before the run is listed
+// (kernel/listing).
+std::int32_t run_cells[kMaxRun][4];
+long double run_chi2[kMaxRun];
+long double run_lr[kMaxRun];
+long double run_probability[kMaxRun];
+int run_length = 0;
+
+void ListTheRun() {
+  ListRun(run_length, run_probability, run_chi2, run_lr, [](int i, char* out) {
+    for (int cell = 0; cell < 4; ++cell) out = AppendCellField(run_cells[i][cell], out);
+    return out;
+  });
+  run_length = 0;
+}
+
+}  // namespace
+
 void RecordTable(const std::int32_t (&table)[4]) {
   ++SolutionCount;
-  std::int32_t c = SolutionCount;
   long double chi2 = TableChiSquare(table);
   long double lr = TableLikelihoodRatio(table);
   long double ways = BinomialCoefficient(row1, table[0]);
   ways = Settled(ways * BinomialCoefficient(row2, table[2]));
-  SolutionChi2[c] = chi2;
-  SolutionLR[c] = lr;
-  SolutionProbability[c] = Settled(ways / BinomialCoefficient(N, col1));
-  for (int i = 0; i < 4; ++i) SolutionCells[c][i] = table[i];
+  run_probability[run_length] = Settled(ways / BinomialCoefficient(N, col1));
+  run_chi2[run_length] = chi2;
+  run_lr[run_length] = lr;
+  for (int i = 0; i < 4; ++i) run_cells[run_length][i] = table[i];
+  if (++run_length == kMaxRun) ListTheRun();
 }
 
 void EnumerateTables() {
   SolutionCount = 0;
+  run_length = 0;
   for (std::int64_t v = lo; v <= hi; ++v) {
-    std::int32_t(&table)[4] = SolutionCells[0];
+    std::int32_t table[4];
     table[0] = static_cast<std::int32_t>(v);
     table[1] = Minus(row1, table[0]);
     table[2] = Minus(col1, table[0]);
     table[3] = Minus(row2, table[2]);
     RecordTable(table);
   }
+  if (run_length > 0) ListTheRun();
 }

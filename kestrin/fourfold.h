@@ -9,8 +9,6 @@
 
 #include <cstdint>
 
-inline constexpr std::int32_t kTableCapacity = 10000;
-
 extern std::int32_t n11, n12, n21, n22;
 extern std::int32_t N, row1, row2, col1;
 extern long double share;
@@ -22,14 +20,9 @@ extern long double Chi2_0;
 extern long double LR_0;
 extern long double MinusTwoLogLR_0;
 
-// The solution table: entries 1 .. SolutionCount in increasing n11; entry 0
-// of the cells hands each new table to RecordTable. Below a total of 1755
-// there are at most 878 outcomes, and from 1755 on the first one overflows.
+// The number of tables recorded so far. Below a total of 1755 there are at
+// most 878, and from 1755 on the first one overflows.
 extern std::int32_t SolutionCount;
-extern long double SolutionChi2[kTableCapacity + 1];
-extern long double SolutionLR[kTableCapacity + 1];
-extern long double SolutionProbability[kTableCapacity + 1];
-extern std::int32_t SolutionCells[kTableCapacity + 1][4];
 
 /// Dialogue: the banner and the four cells, read on one line or several;
 /// false when a cell is negative (refused after the pause).
@@ -46,13 +39,19 @@ void ComputeObservedStatistics();
 long double TableChiSquare(const std::int32_t (&cells)[4]);
 long double TableLikelihoodRatio(const std::int32_t (&cells)[4]);
 
-/// Every table with the observed margins, in increasing n11.
+/// The number of tables with the observed margins: hi - lo + 1, or 0.
+std::int64_t TableCount();
+
+/// Every table with the observed margins, in increasing n11, each counted
+/// and listed (kernel/listing) as it is found.
 void EnumerateTables();
 void RecordTable(const std::int32_t (&table)[4]);
 
 /// The opening blocks of the result file and the echo on the console.
 void WriteOpeningBlocks();
-/// Count line, header, rows (when WriteOutcomeRows) and the summary.
-void WriteListingAndSummary();
+/// Before the enumeration: the count line and the column header.
+void BeginOutcomeListing();
+/// After it: the p-values and the summary.
+void EndOutcomeListing();
 
 #endif  // KESTRIN_FOURFOLD_H_

@@ -21,8 +21,9 @@ int main(int argc, char** argv) {
       ComputeObservedStatistics();
       WriteOpeningBlocks();
       WriteProgressBanner();
+      BeginOutcomeListing();
       EnumerateTables();
-      WriteListingAndSummary();
+      EndOutcomeListing();
       CloseTextFile(ResultFile);
       IoCheck();
     }

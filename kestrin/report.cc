@@ -1,5 +1,6 @@
 #include "kernel/report.h"
 
+#include "kernel/listing.h"
 #include "kernel/resultfile.h"
 #include "kernel/textstream.h"
 #include "kestrin/fourfold.h"
@@ -17,15 +18,6 @@ void WriteExpected(TextStream& stream, long double value, std::int32_t decimals,
   WriteReal(stream, value, 8, decimals);
   WriteText(stream, separator);
   IoCheck();
-}
-
-// The cells of an outcome row, each in a field of 8.
-void WriteCells(std::int32_t entry) {
-  for (int i = 0; i < 4; ++i) {
-    WriteInteger(ResultFile, SolutionCells[entry][i], 8);
-    WriteText(ResultFile, u",");
-    IoCheck();
-  }
 }
 
 }  // namespace
@@ -75,11 +67,25 @@ void WriteOpeningBlocks() {
   EndLine(ConsoleOutput);
 }
 
-void WriteListingAndSummary() {
-  WriteCountLine(SolutionCount);
+namespace {
+
+void WriteColumnHeader() {
   WriteText(ResultFile, u"n11,n12,n21,n22,,p,chi2,chi2>Chi2_0,LR<LR_0,LR");
   EndLine(ResultFile);
-
-  WriteSummary(SolutionCount, WalkSolutionTable(SolutionCount, SolutionChi2, SolutionLR,
-                                                 SolutionProbability, Chi2_0, LR_0, WriteCells));
 }
+
+void Relist() {
+  WriteColumnHeader();
+  EnumerateTables();
+}
+
+}  // namespace
+
+void BeginOutcomeListing() {
+  // A count beyond 32 bits never comes to be shown: the first table of such
+  // margins overflows.
+  BeginListing(static_cast<std::int32_t>(TableCount()), Chi2_0, LR_0);
+  WriteColumnHeader();
+}
+
+void EndOutcomeListing() { WriteSummary(SolutionCount, EndListing(Relist)); }

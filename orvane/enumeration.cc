@@ -1,7 +1,6 @@
-#include <sys/mman.h>
-
 #include <cstring>
 
+#include "kernel/listing.h"
 #include "kernel/numeric.h"
 #include "kernel/resultfile.h"
 #include "kernel/textstream.h"
@@ -16,11 +15,6 @@ std::int32_t LowerBound[kMaxCategories + 1];
 std::int32_t UpperBound[kMaxCategories + 1];
 
 std::int32_t SolutionCount;
-alignas(kHugePage) long double SolutionChi2[kTableEntries<long double>];
-alignas(kHugePage) long double SolutionLR[kTableEntries<long double>];
-alignas(kHugePage) long double SolutionProbability[kTableEntries<long double>];
-alignas(kHugePage) std::int16_t
-    SolutionFrequencies[kTableEntries<std::int16_t[kMaxCategories]> * kMaxCategories];
 
 namespace {
 
@@ -51,25 +45,60 @@ long double partial_lr[kMaxCategories + 1];
 long double partial_probability[kMaxCategories + 1];
 
 bool limit_reached = false;
+// Whether the outcomes are listed: false when their number reaches the
+// limit, and they are only counted.
+bool listing = false;
 
-// Asks for huge pages over the solution table: tens of megabytes touched
-// once, where 4 KiB pages would cost ten thousand page faults.
-void AdviseHugePages(void* start, std::size_t length) {
-  auto first = (reinterpret_cast<std::uintptr_t>(start) + kHugePage - 1) & ~(kHugePage - 1);
-  auto last = (reinterpret_cast<std::uintptr_t>(start) + length) & ~(kHugePage - 1);
-  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+// The cells of the current outcome as its row shows them: each frequency
+// in a field of 8 and a comma. Field j is laid down when x_j takes a value;
+// the rest of the array is room for copying it in whole words.
+constexpr std::size_t kField = 9;
+char cell_text[kMaxCategories * kField + 6];
+// The 8 characters of the field of each frequency (all have at most 4
+// digits).
+std::uint64_t field_text[kLargestTotal + 1];
+
+void SetField(std::int32_t j, std::int32_t v) {
+  std::memcpy(cell_text + (j - 1) * kField, &field_text[v], 8);
+}
+
+// The outcomes found and not listed yet: their values and, when rows are
+// written, their cells. They are listed (kernel/listing) in runs, long
+// after their values were stored.
+long double run_chi2[kMaxRun];
+long double run_lr[kMaxRun];
+long double run_probability[kMaxRun];
+char run_cells[kMaxRun][sizeof cell_text];
+int run_length = 0;
+
+void ListPendingOutcomes() {
+  if (run_length == 0) return;
+  ListRun(run_length, run_probability, run_chi2, run_lr, [](int i, char* out) {
+    std::memcpy(out, run_cells[i], sizeof cell_text);
+    return out + k * kField;
+  });
+  run_length = 0;
+}
+
+// Adds the outcome whose cells are in cell_text to the run.
+void AddToRun(long double chi2, long double lr, long double probability) {
+  run_chi2[run_length] = chi2;
+  run_lr[run_length] = lr;
+  run_probability[run_length] = probability;
+  if (WriteOutcomeRows) std::memcpy(run_cells[run_length], cell_text, sizeof cell_text);
+  if (++run_length == kMaxRun) ListPendingOutcomes();
 }
 
 void PrepareEnumeration() {
-  AdviseHugePages(SolutionChi2, sizeof SolutionChi2);
-  AdviseHugePages(SolutionLR, sizeof SolutionLR);
-  AdviseHugePages(SolutionProbability, sizeof SolutionProbability);
-  AdviseHugePages(SolutionFrequencies, sizeof SolutionFrequencies);
   for (std::int32_t v = 0; v <= T0; ++v) {
     chi2_term[v] = ChiSquareTerm(v, e[1]);
     lr_factor[v] = PowerRatio(e[1], v, v);
     factorial[v] = Factorial(v);
+    char field[kField + 8];
+    AppendCellField(v, field);
+    std::memcpy(&field_text[v], field, 8);
   }
+  for (std::int32_t j = 1; j <= kMaxCategories; ++j) cell_text[j * kField - 1] = ',';
   long double share_power = PowerRatio(1, k, T0);
   partial_sum[0] = 0;
   partial_chi2[0] = 0;
@@ -84,6 +113,7 @@ void ExtendPrefix(std::int32_t j) {
   partial_chi2[j] = partial_chi2[j - 1] + chi2_term[v];
   partial_lr[j] = partial_lr[j - 1] * lr_factor[v];
   partial_probability[j] = partial_probability[j - 1] / factorial[v];
+  SetField(j, v);
 }
 
 }  // namespace
@@ -102,22 +132,57 @@ bool ExceedsTotal(std::int32_t j, std::int32_t c) { return WrappingSum(partial_s
 
 bool MatchesTotal() { return WrappingSum(partial_sum[k - 1], x[k]) == T0; }
 
+std::int32_t OutcomeCount() {
+  if (T0 < 0) return 0;
+  // C(T0 + i, i) for i = 1 .. k - 1, each from the one before.
+  std::uint64_t count = 1;
+  for (std::int32_t i = 1; i < k; ++i) {
+    count = count * (static_cast<std::uint64_t>(T0) + static_cast<std::uint64_t>(i)) / static_cast<std::uint64_t>(i);
+    if (count >= kOutcomeLimit) return kOutcomeLimit;
+  }
+  return static_cast<std::int32_t>(count);
+}
+
 void RecordOutcome() {
   ++SolutionCount;
   if (SolutionCount >= kOutcomeLimit) {
-    // Counted, not stored; the enumeration stops here.
+    // Counted, not listed; the enumeration stops here.
     ErrorPause(u"too many solutions !");
     limit_reached = true;
     return;
   }
-  std::int32_t c = SolutionCount;
+  if (!listing) return;
   std::int32_t v = x[k];
-  SolutionChi2[c] = partial_chi2[k - 1] + chi2_term[v];
-  SolutionLR[c] = partial_lr[k - 1] * lr_factor[v];
-  SolutionProbability[c] = partial_probability[k - 1] / factorial[v];
-  std::int16_t* frequencies = FrequenciesOf(c);
-  for (std::int32_t i = 0; i < k; ++i) frequencies[i] = static_cast<std::int16_t>(x[i + 1]);
+  SetField(k, v);
+  AddToRun(partial_chi2[k - 1] + chi2_term[v], partial_lr[k - 1] * lr_factor[v],
+           partial_probability[k - 1] / factorial[v]);
 }
+
+namespace {
+
+// Every outcome below the prefix x_1 .. x_(k-2), when the outcomes are
+// listed: x_(k-1) from 0 up to what the total leaves and x_k the rest. The
+// steps of ExtendPrefix(k - 1) and RecordOutcome, on the same operands in
+// the same order, in one loop.
+void ListLastTwoCategories() {
+  const std::int32_t rest = T0 - partial_sum[k - 2];
+  const long double chi2_prefix = partial_chi2[k - 2];
+  const long double lr_prefix = partial_lr[k - 2];
+  const long double probability_prefix = partial_probability[k - 2];
+  for (std::int32_t c = 0; c <= rest; ++c) {
+    std::int32_t v = rest - c;
+    SetField(k - 1, c);
+    SetField(k, v);
+    AddToRun((chi2_prefix + chi2_term[c]) + chi2_term[v], (lr_prefix * lr_factor[c]) * lr_factor[v],
+             (probability_prefix / factorial[c]) / factorial[v]);
+  }
+  // The working vector holds the last outcome.
+  x[k - 1] = rest;
+  x[k] = 0;
+  SolutionCount += rest + 1;
+}
+
+}  // namespace
 
 void EnumerateOutcomes(std::int32_t level, std::int32_t k) {
   if (level == k) {
@@ -132,6 +197,11 @@ void EnumerateOutcomes(std::int32_t level, std::int32_t k) {
     RecordOutcome();
     return;
   }
+  if (j == k - 1 && listing) {
+    // Below the limit: every candidate is listed, none stops the run.
+    ListLastTwoCategories();
+    return;
+  }
   for (std::int32_t c = LowerBound[j]; c <= UpperBound[j] && !limit_reached; ++c) {
     // The candidates only grow: once one exceeds the total, all the rest do.
     if (ExceedsTotal(j, c)) break;
@@ -141,17 +211,24 @@ void EnumerateOutcomes(std::int32_t level, std::int32_t k) {
   }
 }
 
-void EnumerateAll() {
+namespace {
+
+void Enumerate(bool show_progress) {
   for (std::int32_t j = 1; j <= k; ++j) LowerBound[j] = 0;
   for (std::int32_t j = 1; j <= k; ++j) UpperBound[j] = T0;
   SolutionCount = 0;
+  run_length = 0;
+  limit_reached = false;
+  listing = OutcomeCount() < kOutcomeLimit;
   if (UpperBound[1] < LowerBound[1]) return;
   for (std::int64_t v = LowerBound[1]; v <= UpperBound[1] && !limit_reached; ++v) {
     x[1] = static_cast<std::int32_t>(v);
-    WriteText(ConsoleOutput, u"level 1:");
-    WriteInteger(ConsoleOutput, x[1], 6);
-    WriteLineEnd(ConsoleOutput);
-    IoCheck();
+    if (show_progress) {
+      WriteText(ConsoleOutput, u"level 1:");
+      WriteInteger(ConsoleOutput, x[1], 6);
+      WriteLineEnd(ConsoleOutput);
+      IoCheck();
+    }
     // A total beyond the factorial range fails here, after one progress line,
     // rather than when the first outcome is recorded.
     if (v == LowerBound[1]) {
@@ -161,4 +238,11 @@ void EnumerateAll() {
     if (k > 1) ExtendPrefix(1);
     EnumerateOutcomes(1, k);
   }
+  ListPendingOutcomes();
 }
+
+}  // namespace
+
+void EnumerateAll() { Enumerate(true); }
+
+void EnumerateAgain() { Enumerate(false); }

@@ -21,8 +21,9 @@ int main(int argc, char** argv) {
       ComputeObservedStatistics();
       WriteOpeningBlocks();
       WriteProgressBanner();
+      if (OutcomeCount() < kOutcomeLimit) BeginOutcomeListing();
       EnumerateAll();
-      if (SolutionCount < kOutcomeLimit) WriteListingAndSummary();
+      if (SolutionCount < kOutcomeLimit) EndOutcomeListing();
       CloseTextFile(ResultFile);
       IoCheck();
     }

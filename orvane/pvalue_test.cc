@@ -17,8 +17,9 @@ void RunPhases() {
   Prepare();
   ComputeObservedStatistics();
   WriteOpeningBlocks();
+  BeginOutcomeListing();
   EnumerateAll();
-  WriteListingAndSummary();
+  EndOutcomeListing();
 }
 
 std::string ResultFileOf(const std::vector<int>& observed) {

@@ -1,5 +1,6 @@
 #include "kernel/report.h"
 
+#include "kernel/listing.h"
 #include "kernel/resultfile.h"
 #include "kernel/textstream.h"
 #include "orvane/uniformity.h"
@@ -27,15 +28,6 @@ void WriteExpectedLine(TextStream& stream) {
   EndLine(stream);
 }
 
-// The frequencies of an outcome row, each in a field of 8.
-void WriteFrequencies(std::int32_t entry) {
-  for (std::int32_t i = 0; i < k; ++i) {
-    WriteInteger(ResultFile, FrequenciesOf(entry)[i], 8);
-    WriteText(ResultFile, u",");
-    IoCheck();
-  }
-}
-
 }  // namespace
 
 void WriteOpeningBlocks() {
@@ -53,8 +45,9 @@ void WriteOpeningBlocks() {
   WriteExpectedLine(ConsoleOutput);
 }
 
-void WriteListingAndSummary() {
-  WriteCountLine(SolutionCount);
+namespace {
+
+void WriteColumnHeader() {
   for (std::int32_t i = 1; i <= k; ++i) {
     WriteText(ResultFile, u"x");
     WriteInteger(ResultFile, i, 0);
@@ -62,7 +55,18 @@ void WriteListingAndSummary() {
   }
   WriteText(ResultFile, u",p,chi2,chi2>chi2_0,LR<LR_0,LR");
   EndLine(ResultFile);
-
-  WriteSummary(SolutionCount, WalkSolutionTable(SolutionCount, SolutionChi2, SolutionLR,
-                                                 SolutionProbability, Chi2_0, LR_0, WriteFrequencies));
 }
+
+void Relist() {
+  WriteColumnHeader();
+  EnumerateAgain();
+}
+
+}  // namespace
+
+void BeginOutcomeListing() {
+  BeginListing(OutcomeCount(), Chi2_0, LR_0);
+  WriteColumnHeader();
+}
+
+void EndOutcomeListing() { WriteSummary(SolutionCount, EndListing(Relist)); }

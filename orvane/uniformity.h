@@ -6,7 +6,6 @@
 #ifndef ORVANE_UNIFORMITY_H_
 #define ORVANE_UNIFORMITY_H_
 
-#include <cstddef>
 #include <cstdint>
 
 #include "kernel/pvalue.h"
@@ -28,22 +27,8 @@ extern long double Chi2_0;
 extern long double LR_0;
 extern long double MinusTwoLogLR_0;
 
-// The solution table: four parallel arrays, entries 1 .. SolutionCount.
-// Each array is padded to whole huge pages (2 MiB), which the enumeration
-// asks the system for: the table is tens of megabytes touched once.
-inline constexpr std::size_t kHugePage = 2 << 20;
-template <typename T>
-inline constexpr std::size_t kTableEntries =
-    ((kOutcomeLimit + 1) * sizeof(T) + kHugePage - 1) / kHugePage * kHugePage / sizeof(T);
+// The number of outcomes found so far.
 extern std::int32_t SolutionCount;
-extern long double SolutionChi2[kTableEntries<long double>];
-extern long double SolutionLR[kTableEntries<long double>];
-extern long double SolutionProbability[kTableEntries<long double>];
-// The frequencies of entry c are the k values from c x k on. An enumerated
-// frequency is at most 1754 (a larger total overflows before the first
-// outcome), so two bytes hold it.
-extern std::int16_t SolutionFrequencies[kTableEntries<std::int16_t[kMaxCategories]> * kMaxCategories];
-inline std::int16_t* FrequenciesOf(std::int32_t entry) { return &SolutionFrequencies[entry * k]; }
 
 /// Dialogue: the banner, then k; false when k is refused (after the pause).
 bool AskCategoryCount();
@@ -56,9 +41,17 @@ void Prepare();
 /// Chi2_0, LR_0 and -2 ln LR_0 of the observed vector.
 void ComputeObservedStatistics();
 
-/// Every outcome in lexicographic order into the solution table, with a
-/// progress line per value of x_1; stops at the outcome limit.
+/// The number of outcomes, C(T0 + k - 1, k - 1), or kOutcomeLimit when it
+/// is that or more; 0 for a negative total.
+std::int32_t OutcomeCount();
+
+/// Every outcome in lexicographic order, with a progress line per value of
+/// x_1: each listed (kernel/listing) as it is found, unless their number
+/// reaches the limit, where the enumeration stops.
 void EnumerateAll();
+/// The same once more, without the progress lines: the outcomes listed
+/// again (kernel/listing, EndListing).
+void EnumerateAgain();
 void EnumerateOutcomes(std::int32_t level, std::int32_t k);
 bool ExceedsTotal(std::int32_t j, std::int32_t c);
 bool MatchesTotal();
@@ -66,7 +59,10 @@ void RecordOutcome();
 
 /// The opening blocks of the result file and the echo on the console.
 void WriteOpeningBlocks();
-/// Count line, header, rows (when WriteOutcomeRows) and the summary.
-void WriteListingAndSummary();
+/// Before the enumeration, when the outcomes are listed: the count line and
+/// the column header.
+void BeginOutcomeListing();
+/// After it: the p-values and the summary.
+void EndOutcomeListing();
 
 #endif  // ORVANE_UNIFORMITY_H_

@@ -38,6 +38,8 @@ fail() {
 long_orvane=$'3\r\n30\r\n30\r\n30\r\nr\r\n\r\n'
 short_orvane=$'2\r\n3\r\n1\r\nr\r\n\r\n'
 long_kestrin=$'400 400 400 400\r\nr\r\n\r\n'
+# 1755 progress lines (about 28 KB) and 1755 rows (about 140 KB).
+many_levels=$'2\r\n1000\r\n754\r\nr\r\n\r\n'
 
 # run DIR PROGRAM INPUT [OUT]: runs PROGRAM in DIR with INPUT as standard
 # input; leaves in, out, err and status in OUT (default DIR). On a file
@@ -134,7 +136,7 @@ in_tmpfs() {
   local refusal
   refusal=$(unshare -m true 2>&1) || skip "no private mount namespace here: $refusal"
   export -f "$@" run fail fill_up use_up_inodes
-  export scratch fs case_name orvane kestrin long_orvane short_orvane long_kestrin
+  export scratch fs case_name orvane kestrin long_orvane short_orvane long_kestrin many_levels
   unshare -m bash -c "mount -t tmpfs -o $options none \"\$fs\" || exit 77
     $prepare && $* ; status=\$?
     cp -a \"\$fs/.\" \"\$scratch/left/\" 2>/dev/null
@@ -290,6 +292,60 @@ case $fault in
     echo $? >"$scratch/run/status"
     expect_report "$scratch/run" "開かれたファイルが多すぎます。"
     [ ! -e "$scratch/run/r.csv" ] || fail "r.csv exists"
+    ;;
+
+  console_full_during_listing)
+    # The console's file system fills up while the outcomes are enumerated,
+    # after rows have reached the result file: the file keeps the opening
+    # blocks alone, as if the listing had waited for the enumeration.
+    reference "$orvane" "$many_levels"
+    run_full() {
+      mkdir -p "$scratch/left/run" && printf '%s' "$many_levels" >"$scratch/left/in" &&
+        (cd "$scratch/left/run" &&
+         env ${program_env[@]+"${program_env[@]}"} "$orvane" <"$scratch/left/in" >"$fs/out" 2>"$scratch/left/err")
+      echo $? >"$scratch/left/status"
+    }
+    on_file_system room=16384 run_full
+    expect_report "$scratch/left" "I/O エラー 112"
+    head -n 7 "$scratch/ref/r.csv" | cmp -s - "$scratch/left/run/r.csv" || fail "r.csv is not the opening blocks alone"
+    is_prefix "$scratch/left/out" "$scratch/ref/out" || fail "stdout is not a beginning of the run's output"
+    ;;
+
+  disk_full_shared_with_console)
+    # The console and the result file on one file system: the rows fill it
+    # while the outcomes are enumerated, yet the console goes on through the
+    # last progress line (the rows' space is freed when their write fails),
+    # and the listing, written again after the enumeration, fails where it
+    # would have: the file holds more than its opening blocks.
+    reference "$orvane" "$many_levels"
+    run_shared() {
+      printf '%s' "$many_levels" >"$scratch/left/in" &&
+        (cd "$fs" &&
+         env ${program_env[@]+"${program_env[@]}"} "$orvane" <"$scratch/left/in" >"$fs/out" 2>"$scratch/left/err")
+      echo $? >"$scratch/left/status"
+    }
+    on_file_system room=65536 run_shared
+    expect_report "$scratch/left" "I/O エラー 112"
+    is_prefix "$scratch/left/out" "$scratch/ref/out" || fail "stdout is not a beginning of the run's output"
+    grep -q "level 1:  1753" "$scratch/left/out" || fail "the progress lines stop before the end of the enumeration"
+    is_prefix "$scratch/left/r.csv" "$scratch/ref/r.csv" || fail "r.csv is not a beginning of the full listing"
+    [ "$(stat -c %s "$scratch/left/r.csv")" -gt "$(head -n 7 "$scratch/ref/r.csv" | wc -c)" ] ||
+      fail "r.csv holds nothing of the listing"
+    ;;
+
+  file_size_limit_console_too)
+    # The limit holds for the console's file as well: the result file fails
+    # first, while the outcomes are enumerated, and is reported only if the
+    # enumeration ends; the console fails before that, and is reported, with
+    # the result file back at its opening blocks.
+    reference "$orvane" "$many_levels"
+    mkdir -p "$scratch/run"
+    printf '%s' "$many_levels" >"$scratch/run/in"
+    (cd "$scratch/run" && ulimit -f 16 && "$orvane" <in >out 2>err)
+    echo $? >"$scratch/run/status"
+    expect_report "$scratch/run" "I/O エラー 1027"
+    head -n 7 "$scratch/ref/r.csv" | cmp -s - "$scratch/run/r.csv" || fail "r.csv is not the opening blocks alone"
+    [ "$(stat -c %s "$scratch/run/out")" = 16384 ] || fail "stdout does not hold the 16 KiB allowed"
     ;;
 
   file_size_limit)

@@ -11,6 +11,9 @@
 //                        N (28, ENOSPC: no inode left; 30, EROFS: mounted
 //                        read-only)
 //
+// Cutting a file there short with ftruncate(2) gives its bytes back to the
+// room, as a file system frees the blocks of a shortened file.
+//
 // The programs write with write(2) only (no writev, no stdio), and open
 // their result file with open(2). A file counts as in the folder by the
 // path its descriptor names in /proc/self/fd, so a standard stream
@@ -23,6 +26,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -32,6 +36,7 @@ namespace {
 
 using WriteFunction = ssize_t (*)(int, const void*, size_t);
 using OpenFunction = int (*)(const char*, int, ...);
+using TruncateFunction = int (*)(int, off_t);
 
 // Room left in bytes; kUnlimited without FAULT_ROOM, kUnread before the
 // first write. The programs are single-threaded.
@@ -95,9 +100,22 @@ int Open(const char* name, const char* path, int flags, va_list arguments) {
   return next(path, flags, mode);
 }
 
+int Truncate(const char* name, int fd, off_t length) {
+  auto next = reinterpret_cast<TruncateFunction>(dlsym(RTLD_NEXT, name));
+  struct stat before;
+  bool counted = Room() != kUnlimited && DescriptorInFolder(fd) && fstat(fd, &before) == 0;
+  int result = next(fd, length);
+  if (result == 0 && counted && length < before.st_size) room += before.st_size - length;
+  return result;
+}
+
 }  // namespace
 
 extern "C" {
+
+int ftruncate(int fd, off_t length) { return Truncate("ftruncate", fd, length); }
+
+int ftruncate64(int fd, off_t length) { return Truncate("ftruncate64", fd, length); }
 
 ssize_t write(int fd, const void* bytes, size_t count) {
   if (next_write == nullptr) next_write = reinterpret_cast<WriteFunction>(dlsym(RTLD_NEXT, "write"));
