@@ -33,14 +33,17 @@ set(CPACK_PACKAGE_VENDOR "exact-tests developers")
 set(CPACK_PACKAGE_CONTACT "exact-tests developers <exact-tests@localhost>"
     CACHE STRING "Maintainer named in the Debian package")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "exact tests of frequency data by complete enumeration")
+    "exact tests of frequency data: multinomial goodness of fit, 2 x 2 tables")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Two interactive console programs with a Japanese dialogue: orvane tests\n\
-whether k category frequencies (k at most 10) fit equal probabilities\n\
-(multinomial); kestrin tests a 2 x 2 table with fixed margins\n\
-(hypergeometric). Both enumerate every outcome, give the exact p and mid-p\n\
-values of the Pearson chi-square and of the likelihood ratio, and write\n\
-every outcome to a CSV result file.")
+    "Two console programs for exact tests: orvane tests whether k category\n\
+counts fit equal or given probabilities (multinomial); kestrin tests a\n\
+2 x 2 table with fixed margins (hypergeometric, Fisher's test among its\n\
+orderings) and gives the conditional odds ratio with its exact interval.\n\
+Both give the exact p and mid-p values of the Pearson chi-square,\n\
+likelihood-ratio and probability orderings. With arguments they are\n\
+command-line tools (text, JSON or CSV reports, a CSV listing of every\n\
+outcome, an SVG picture of the null distribution); without, each holds an\n\
+interactive Japanese dialogue that writes every outcome to a CSV file.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
