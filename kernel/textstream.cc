@@ -142,20 +142,7 @@ bool HandOver(TextStream& s) {
 }
 
 void Append(TextStream& s, const char* bytes, std::size_t length) {
-  if (!OpenOutput(s)) {
-    Fail(105);
-    return;
-  }
-  while (length > s.capacity - s.position) {
-    std::size_t room = s.capacity - s.position;
-    std::memcpy(s.buffer + s.position, bytes, room);
-    s.position = s.capacity;
-    bytes += room;
-    length -= room;
-    if (!HandOver(s)) return;
-  }
-  std::memcpy(s.buffer + s.position, bytes, length);
-  s.position += length;
+  StoreIoCode(AppendHoldingFailure(s, bytes, length));
 }
 
 // Converts UTF-16 text to the codeset and appends it; a high surrogate at
