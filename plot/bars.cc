@@ -15,7 +15,7 @@ std::vector<Point> PointsOf(const DistributionCollector& distribution, std::size
   double last_value = 0;
   for (const auto& [value, mass] : distribution.masses()) {
     const double position = AxisPosition(distribution.ordering(), value);
-    if (!(mass.mass > 0) || !std::isfinite(mass.mass) || !std::isfinite(position)) {
+    if (!(mass.mass >= 0) || !std::isfinite(mass.mass) || !std::isfinite(position)) {
       ++dropped;
       continue;
     }

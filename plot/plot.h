@@ -50,6 +50,7 @@ class DistributionCollector {
   /// the axis (AxisPosition), each held at its cell's centre, so that
   /// memory stays bounded; the cells are far narrower than the bins drawn.
   double pool_width() const { return pool_width_; }
+  bool pooled() const { return pool_width_ > 0; }
   std::size_t max_values() const { return max_values_; }
 
  private:
