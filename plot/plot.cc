@@ -426,15 +426,19 @@ std::string Note(const BarSet& set, const Focus& focus, const DistributionCollec
   const std::size_t gathered = (focus.below ? focus.below->values : 0) + (focus.above ? focus.above->values : 0);
   const std::string all = Grouped(set.values + gathered);
   const std::string drawn = gathered > 0 ? Grouped(set.values) + " of " + all : all;
+  const std::string bins =
+      set.binned ? Grouped(set.bars.size()) + " bins of width " + FormatSignificant(set.bin_width, 6)
+                 : Grouped(set.bars.size()) + " bars";
   if (set.bars.empty()) {
     note = "no value of positive mass to draw";
+  } else if (distribution.pooled()) {
+    note = "more than " + Grouped(distribution.max_values()) + " values (pooled) in " + bins;
   } else if (!set.binned) {
-    note = set.values == 1 && gathered == 0 ? "one value"
-                                            : "one bar per value (" + drawn + (gathered > 0 ? " values drawn)" : " values)");
+    note = set.values == 1 && gathered == 0
+               ? "one value"
+               : "one bar per value (" + drawn + (gathered > 0 ? " values drawn)" : " values)");
   } else {
-    note = (distribution.pooled() ? "more than " + Grouped(distribution.max_values()) + " values (pooled)"
-                                  : drawn + " values") +
-           " in " + Grouped(set.bars.size()) + " bins of width " + FormatSignificant(set.bin_width, 6);
+    note = drawn + " values in " + bins;
   }
   note += log_scale ? "; mass on a log scale" : "; mass on a linear scale";
   if (set.mixed) note += "; a bar holding both: its hatched part is the mass in p";
