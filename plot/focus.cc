@@ -46,12 +46,12 @@ Core CoreOf(const std::vector<Point>& points, double tail_mass) {
   return {first, last - 1};
 }
 
-Focus FocusOn(const std::vector<Point>& points, double observed_position) {
+Focus FocusOn(const std::vector<Point>& points, double observed_position, double negligible) {
   Focus focus;
   if (points.empty()) return focus;
   double total = 0;
   for (const Point& point : points) total += point.mass;
-  const Core core = CoreOf(points, kNegligibleMass / 2 * total);
+  const Core core = CoreOf(points, negligible / 2 * total);
   double lo = points[core.first].position;
   double hi = points[core.last].position;
   if (std::isfinite(observed_position)) {

@@ -16,8 +16,10 @@
 namespace plot {
 
 /// The share of the mass a picture may leave to its gathered bars, on
-/// both sides together.
+/// both sides together: on a log scale of the mass, and on a linear one,
+/// where far more than that is too small to see.
 inline constexpr double kNegligibleMass = 1e-9;
+inline constexpr double kNegligibleMassOnLinear = 1e-4;
 
 /// The indices [first, last] of the points (increasing position, not
 /// empty) left once the longest run from each end whose mass is at most
@@ -45,13 +47,13 @@ struct Focus {
   std::size_t left_out = 0;        // points of mass 0 (below the range of doubles) in the drawn range
 };
 
-/// The points to draw: those of the range that holds all but
-/// kNegligibleMass of the mass, widened to hold the observed position
+/// The points to draw: those of the range that holds all but the share
+/// negligible of the mass, widened to hold the observed position
 /// (when finite) with room on both sides. An end is gathered only when what
 /// lies beyond it spans at least twice the drawn range; otherwise every
 /// point there is drawn, so that a small support keeps its whole picture.
 /// A gathered end is moved out to a round number.
-Focus FocusOn(const std::vector<Point>& points, double observed_position);
+Focus FocusOn(const std::vector<Point>& points, double observed_position, double negligible = kNegligibleMass);
 
 }  // namespace plot
 

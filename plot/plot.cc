@@ -482,7 +482,8 @@ std::string PlotSvg(const PlotRequest& request, const DistributionCollector& dis
   const double observed = std::isnan(request.observed) ? 0 : request.observed;
   const double observed_position = AxisPosition(ordering, observed);
   std::size_t off_axis = 0;
-  Focus focus = FocusOn(PointsOf(distribution, &off_axis), observed_position);
+  Focus focus = FocusOn(PointsOf(distribution, &off_axis), observed_position,
+                        request.scale == Scale::kLinear ? kNegligibleMassOnLinear : kNegligibleMass);
   // A probability below the range of doubles lies beyond every other.
   if (focus.above) {
     focus.above->values += off_axis;

@@ -138,6 +138,14 @@ TEST(PlotTest, AWideSupportIsDrawnWhereItsMassLiesAndTheRestGathered) {
     EXPECT_LE(drawn, 100u) << name;
   }
 
+  // On a linear scale a far larger share is too small to see: the drawn
+  // range ends sooner.
+  const auto edge_of = [](const char* name) {
+    return Number(AttributeAfter(Svg(testing::MakeSample(name)), "data-gathered=\"above\"", "data-edge"));
+  };
+  EXPECT_LT(edge_of("forced_linear"), edge_of("fourfold_wide_chi_square") * 0.7);
+  EXPECT_LE(Number(AttributeAfter(Svg(testing::MakeSample("forced_linear")), "data-gathered", "data-mass")), 1e-4);
+
   // A bump in the middle of its support: both ends gathered, the lower one
   // (alternative less) all in p.
   const std::string svg = Svg(testing::MakeSample("fourfold_wide_less"));
