@@ -436,6 +436,58 @@ TEST_F(EndToEnd, TheListingHoldsEveryOutcomeAndItsMarksMakeUpP) {
   }
 }
 
+// What a picture states of its bars: the masses and the parts in p, summed,
+// and the gathered ends.
+struct PictureSums {
+  long double mass = 0;
+  long double in_p = 0;
+  std::size_t bars = 0;
+  std::vector<std::string> gathered;  // "below", "above"
+};
+
+PictureSums SumPicture(const std::string& svg) {
+  static const std::regex bar(R"re(<g class="bar[^"]*"( data-gathered="([a-z]+)")?[^>]* data-mass="([^"]*)" data-mass-in-p="([^"]*)")re");
+  PictureSums sums;
+  for (auto it = std::sregex_iterator(svg.begin(), svg.end(), bar); it != std::sregex_iterator(); ++it) {
+    sums.mass += std::strtold((*it)[3].str().c_str(), nullptr);
+    sums.in_p += std::strtold((*it)[4].str().c_str(), nullptr);
+    ++sums.bars;
+    if ((*it)[2].matched) sums.gathered.push_back((*it)[2]);
+  }
+  return sums;
+}
+
+TEST_F(EndToEnd, ThePictureOfAWideSupportIsFocusedAndStillReadsBackToP) {
+  struct Case {
+    bool kestrin;
+    std::vector<std::string> args;
+    const char* key;
+    std::vector<std::string> gathered;
+  };
+  const std::vector<Case> cases = {
+      {false, {"--statistic=likelihood_ratio", "151", "124", "112"}, "likelihood_ratio", {"above"}},
+      {false, {"-p", "1,2,3", "--statistic=probability", "30", "50", "40"}, "probability", {"above"}},
+      {true, {"400", "477", "500", "377"}, "chi_square", {"above"}},
+      {true, {"-a", "less", "400", "477", "500", "377"}, "n11", {"below", "above"}},
+      {false, {"1", "0", "4", "2"}, "chi_square", {}},  // small: drawn whole
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), {"-f", "json", "--plot=p.svg"});
+    const Ran ran = c.kestrin ? Kestrin(args) : Orvane(args);
+    ASSERT_EQ(ran.status, 0) << ran.err;
+    const Json statistic = Json::parse(ran.out)["statistics"][c.key];
+    const std::string svg = ReadFile(dir_ / "p.svg");
+    const PictureSums sums = SumPicture(svg);
+    const std::string name = c.args.back();
+    EXPECT_NEAR(sums.mass, 1, 1e-12) << name;
+    EXPECT_NEAR(sums.in_p / statistic["p"].get<double>(), 1, 1e-9) << name;
+    EXPECT_EQ(sums.gathered, c.gathered) << name;
+    EXPECT_GE(sums.bars, c.gathered.empty() ? 5u : 25u) << name;
+    EXPECT_NE(svg.find("<g class=\"observed\" data-value=\""), std::string::npos) << name;
+  }
+}
+
 TEST_F(EndToEnd, TheListingOnStandardOutputComesBeforeTheReport) {
   Ran ran = Kestrin({"-o", "-", "-f", "csv", "1", "1", "1", "5"});
   ASSERT_EQ(ran.status, 0) << ran.err;

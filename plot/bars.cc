@@ -13,13 +13,13 @@ std::vector<Point> PointsOf(const DistributionCollector& distribution, std::size
   std::size_t dropped = 0;
   bool have_last = false;
   double last_value = 0;
-  for (const auto& [value, mass] : distribution.masses()) {
+  distribution.ForEachValue([&](double value, const DistributionCollector::Mass& mass) {
     const double position = AxisPosition(distribution.ordering(), value);
-    if (!(mass.mass > 0) || !std::isfinite(mass.mass) || !std::isfinite(position)) {
+    if (!(mass.mass >= 0) || !std::isfinite(mass.mass) || !std::isfinite(position)) {
       ++dropped;
-      continue;
+      return;
     }
-    // The map is in increasing value: equal statistics split by rounding
+    // The values come in increasing value: equal statistics split by rounding
     // are neighbours.
     if (have_last && value - last_value <= 1e-9 * std::max(std::fabs(value), std::fabs(last_value))) {
       points.back().mass += mass.mass;
@@ -29,7 +29,7 @@ std::vector<Point> PointsOf(const DistributionCollector& distribution, std::size
     }
     have_last = true;
     last_value = value;
-  }
+  });
   std::sort(points.begin(), points.end(),
             [](const Point& a, const Point& b) { return a.position < b.position; });
   if (left_out != nullptr) *left_out = dropped;

@@ -19,10 +19,11 @@ struct Point {
   double in_p;  // the part of mass counted in p
 };
 
-/// The values of distribution that can be drawn, in increasing position,
-/// values equal to within a relative 1e-9 merged into one (rounding can
-/// split equal statistics). Values of no mass (below the range of doubles)
-/// or without a finite position are left out and counted in *left_out.
+/// The values of distribution that have a place on the axis, in
+/// increasing position, values equal to within a relative 1e-9 merged into
+/// one (rounding can split equal statistics). Values without a finite
+/// position (a probability below the range of doubles) are left out and
+/// counted in *left_out. A mass below the range of doubles is 0.
 std::vector<Point> PointsOf(const DistributionCollector& distribution, std::size_t* left_out);
 
 struct Bar {
@@ -47,7 +48,8 @@ struct BarSet {
 inline constexpr std::size_t kMaxBarsPerValue = 80;
 inline constexpr double kTargetBins = 60;
 
-/// The bars for points (increasing position) drawn across width pixels:
+/// The bars for points (increasing position, each of some mass) drawn
+/// across width pixels:
 /// one bar per point when there are at most kMaxBarsPerValue of them and
 /// no two are closer than min_gap pixels (the positions' range spread over
 /// width); otherwise bins of a nice width, about kTargetBins of them

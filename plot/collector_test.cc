@@ -35,7 +35,7 @@ TEST(DistributionCollectorTest, GathersMassByTheOrderingsValue) {
   ASSERT_EQ(n11.masses().size(), 2u);
   EXPECT_EQ(n11.masses().at(3).mass, 0.25);
   EXPECT_EQ(n11.masses().at(4).mass, 0.375);
-  EXPECT_EQ(chi.pool_width(), 0);
+  EXPECT_FALSE(chi.pooled());
 }
 
 TEST(DistributionCollectorTest, AnUndefinedStatisticCountsAsZero) {
@@ -65,9 +65,9 @@ TEST(DistributionCollectorTest, PoolsManyValuesKeepingEveryMassAndTheSideOfP) {
       collector.Add(row);
       total += mass;
       if (extreme) in_p += mass;
-      ASSERT_LE(collector.masses().size(), kMax);
+      ASSERT_LE(collector.size(), kMax);
     }
-    EXPECT_GT(collector.pool_width(), 0);
+    EXPECT_TRUE(collector.pooled());
     long double sum = 0;
     long double sum_in_p = 0;
     std::size_t mixed = 0;
@@ -80,6 +80,51 @@ TEST(DistributionCollectorTest, PoolsManyValuesKeepingEveryMassAndTheSideOfP) {
     EXPECT_NEAR(sum_in_p / in_p, 1, 1e-12);
     EXPECT_LE(mixed, 1u);  // only the cell across the observed value
   }
+}
+
+TEST(DistributionCollectorTest, PoolsFinelyWhereTheMassLiesThoughAFarTailCameFirst) {
+  // X^2 with two degrees of freedom on a fine grid up to 5000, its far
+  // tail handed over first (as a lexicographic enumeration may), then the
+  // rest; the mass lies below about 42.
+  constexpr double kStep = 0.01;
+  constexpr int kValues = 500000;
+  constexpr double kObserved = 3;
+  const std::uint32_t counts[4] = {};
+  DistributionCollector collector(Ordering::kChiSquare, 4096);
+  const double norm = 1 - std::exp(-kStep / 2);
+  long double total = 0;
+  long double in_p = 0;
+  for (int j = 0; j < kValues; ++j) {
+    const int i = (j + kValues / 2) % kValues;
+    const double x = i * kStep;
+    const double mass = std::exp(-x / 2) * norm;
+    engine::OutcomeRow row{counts, 1, mass, x, x, {}};
+    row.marks[0] = x >= kObserved ? Mark::kBeyond : Mark::kNotExtreme;
+    collector.Add(row);
+    ASSERT_LE(collector.size(), 4096u);
+    total += mass;
+    if (x >= kObserved) in_p += mass;
+  }
+  ASSERT_TRUE(collector.pooled());
+  std::size_t within = 0;
+  long double sum = 0;
+  long double sum_in_p = 0;
+  for (const auto& [value, mass] : collector.masses()) {
+    if (value <= 42) ++within;
+    sum += mass.mass;
+    sum_in_p += mass.in_p;
+    EXPECT_TRUE(mass.in_p == 0 || mass.in_p == mass.mass) << value;  // no cell across the observed value
+    if (mass.mark != Mark::kNotExtreme) {
+      EXPECT_GE(value, kObserved);
+    } else {
+      EXPECT_LT(value, kObserved);
+    }
+  }
+  // Cells of a fortieth of a unit or so there: far finer than bins drawn
+  // across it.
+  EXPECT_GE(within, 100u);
+  EXPECT_NEAR(sum / total, 1, 1e-12);
+  EXPECT_NEAR(sum_in_p / in_p, 1, 1e-12);
 }
 
 }  // namespace

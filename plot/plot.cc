@@ -7,6 +7,8 @@
 
 #include "plot/axis.h"
 #include "plot/bars.h"
+#include "plot/focus.h"
+#include "plot/frame.h"
 #include "plot/text_fit.h"
 #include "plot/write_file.h"
 #include "plot/xml_writer.h"
@@ -15,13 +17,6 @@ namespace plot {
 
 namespace {
 
-// The canvas, in user units (pixels at the default size).
-constexpr double kWidth = 800;
-constexpr double kHeight = 500;
-constexpr double kLeft = 88;  // the plot area
-constexpr double kRight = 776;
-constexpr double kTop = 100;
-constexpr double kBottom = 406;
 constexpr double kMargin = 20;  // of the lines of text
 
 // Colours told apart by lightness as well as hue (blue and vermilion stay
@@ -55,20 +50,6 @@ Statistic StatisticOf(engine::Ordering ordering) {
   }
   return {"", "", ""};
 }
-
-// The mapping of the plot area.
-struct Frame {
-  double x0, x1;  // the horizontal domain, axis positions
-  bool log = false;
-  double y0, y1;  // the vertical domain: mass, or log10 of mass
-
-  double X(double position) const { return kLeft + (position - x0) / (x1 - x0) * (kRight - kLeft); }
-  double Y(double mass) const {
-    const double v = log ? std::log10(mass) : mass;
-    const double y = kBottom - (v - y0) / (y1 - y0) * (kBottom - kTop);
-    return std::clamp(y, kTop, kBottom);
-  }
-};
 
 std::string Grouped(std::size_t n) {
   std::string digits = std::to_string(n);
@@ -128,94 +109,86 @@ void Defs(XmlWriter& svg) {
   svg.Close();
 }
 
-// The frame: the horizontal domain from the bars (and the observed value),
-// the vertical from their masses.
-Frame MakeFrame(const BarSet& set, double observed, Scale scale, double bar_width, bool* log_scale) {
-  Frame frame{};
-  if (set.bars.empty()) {
-    frame.x0 = std::isfinite(observed) ? observed - 1 : -1;
-    frame.x1 = std::isfinite(observed) ? observed + 1 : 1;
-  } else if (!set.binned) {
-    const double range = set.hi - set.lo;
-    if (range > 0) {
-      const double pad = bar_width / 2 + 8;
-      const double units_per_pixel = range / (kRight - kLeft - 2 * pad);
-      frame.x0 = set.lo - pad * units_per_pixel;
-      frame.x1 = set.hi + pad * units_per_pixel;
-    } else {
-      frame.x0 = set.lo - 1;
-      frame.x1 = set.lo + 1;
-    }
-  } else {
-    const double pad = (set.bars.back().to - set.bars.front().from) * 0.01;
-    frame.x0 = set.bars.front().from - pad;
-    frame.x1 = set.bars.back().to + pad;
-  }
-  if (std::isfinite(observed) && (observed < frame.x0 || observed > frame.x1)) {
-    const double pad = (frame.x1 - frame.x0) * 0.02;
-    frame.x0 = std::min(frame.x0, observed - pad);
-    frame.x1 = std::max(frame.x1, observed + pad);
-  }
+std::string Mass(double mass) { return FormatSignificant(mass, 6); }
 
-  double least = INFINITY;
-  double most = 0;
-  for (const Bar& bar : set.bars) {
-    most = std::max(most, bar.mass);
-    least = std::min(least, bar.mass);
-    if (bar.in_p > 0) least = std::min(least, bar.in_p);
-  }
-  if (!(most > 0)) {
-    most = 1;
-    least = 1;
-  }
-  frame.log = scale == Scale::kLog || (scale == Scale::kAuto && most > 1e3 * least);
-  if (frame.log) {
-    const double top = std::ceil(std::log10(most) - 1e-9);
-    const double depth = top - std::log10(least);
-    double bottom = std::floor(std::log10(least) - std::max(0.3, 0.03 * depth));
-    if (top - bottom < 1) bottom = top - 1;
-    frame.y0 = bottom;
-    frame.y1 = top;
-  } else {
-    const std::vector<Tick> ticks = LinearTicks(0, most, 6);
-    const double step = ticks.size() >= 2 ? ticks[1].value - ticks[0].value : most;
-    frame.y0 = 0;
-    frame.y1 = step * std::ceil(most / step - 1e-9);
-  }
-  *log_scale = frame.log;
-  return frame;
+// The name of the axis's quantity in words: the statistic, or -log10 P.
+std::string AxisName(engine::Ordering ordering) {
+  return ordering == engine::Ordering::kProbability ? "\u2212log10 P" : StatisticOf(ordering).symbol;
 }
 
-std::string Mass(double mass) { return FormatSignificant(mass, 6); }
+std::string InP(double mass, double in_p) {
+  if (in_p <= 0) return ", not in p";
+  if (in_p >= mass) return ", in p";
+  return ", of which " + Mass(in_p) + " in p";
+}
+
+std::string ValuesCount(std::size_t values) { return Grouped(values) + (values == 1 ? " value" : " values"); }
 
 // The tooltip of a bar, in words.
 std::string BarTitle(const Bar& bar, bool binned, engine::Ordering ordering) {
-  const Statistic statistic = StatisticOf(ordering);
   std::string title;
   if (!binned) {
-    title = std::string(statistic.symbol) + " = " + FormatSignificant(ValueAt(ordering, bar.from), 8);
+    title = std::string(StatisticOf(ordering).symbol) + " = " + FormatSignificant(ValueAt(ordering, bar.from), 8);
   } else {
-    const std::string name = ordering == engine::Ordering::kProbability ? "\u2212log10 P" : statistic.symbol;
-    title = name + " from " + FormatSignificant(bar.from, 6) + " to " + FormatSignificant(bar.to, 6) + " (" +
-            Grouped(bar.values) + (bar.values == 1 ? " value" : " values") + ")";
+    title = AxisName(ordering) + " from " + FormatSignificant(bar.from, 6) + " to " + FormatSignificant(bar.to, 6) +
+            " (" + ValuesCount(bar.values) + ")";
   }
-  title += ": mass " + Mass(bar.mass);
-  if (bar.in_p <= 0) {
-    title += ", not in p";
-  } else if (bar.in_p >= bar.mass) {
-    title += ", in p";
-  } else {
-    title += ", of which " + Mass(bar.in_p) + " in p";
-  }
-  return title;
+  return title + ": mass " + Mass(bar.mass) + InP(bar.mass, bar.in_p);
 }
 
-void DrawBars(XmlWriter& svg, const BarSet& set, const Frame& frame, double bar_width,
+const char* BarClass(double mass, double in_p) {
+  return in_p <= 0 ? "bar" : in_p >= mass ? "bar in-p" : "bar mixed";
+}
+
+// A bar's body, and over it the part in p when it holds both kinds.
+void BarBody(XmlWriter& svg, const Frame& frame, double left, double right, double mass, double in_p,
+             bool gathered) {
+  const bool whole_in_p = in_p >= mass;
+  double top = frame.BarTop(mass);
+  Rect(svg, left, top, right - left, kBottom - top);
+  svg.Attribute("fill", whole_in_p ? "url(#in-p-hatch)" : kOutFill);
+  svg.Attribute("stroke", whole_in_p ? kInEdge : kOutEdge);
+  if (gathered) svg.Attribute("stroke-dasharray", "3 2");
+  svg.Close();
+  if (in_p > 0 && !whole_in_p) {
+    top = frame.BarTop(in_p);
+    Rect(svg, left, top, right - left, kBottom - top);
+    svg.Attribute("fill", "url(#in-p-hatch)");
+    svg.Attribute("stroke", kInEdge);
+    if (gathered) svg.Attribute("stroke-dasharray", "3 2");
+    svg.Close();
+  }
+}
+
+// The bar that gathers what lies beyond one end of the axis, in its place
+// apart from the others.
+void DrawGathered(XmlWriter& svg, const Frame& frame, const Gathered& gathered, bool above,
+                  engine::Ordering ordering) {
+  const double centre = above ? frame.above_centre : frame.below_centre;
+  svg.Open("g");
+  svg.Attribute("class", BarClass(gathered.mass, gathered.in_p));
+  svg.Attribute("data-gathered", above ? "above" : "below");
+  svg.Attribute("data-edge", FormatExact(gathered.edge));
+  svg.Attribute("data-from", FormatExact(gathered.from));
+  svg.Attribute("data-to", FormatExact(gathered.to));
+  svg.Attribute("data-mass", FormatExact(gathered.mass));
+  svg.Attribute("data-mass-in-p", FormatExact(gathered.in_p));
+  svg.Element("title", AxisName(ordering) + (above ? " above " : " below ") + FormatSignificant(gathered.edge, 6) +
+                           ", from " + FormatSignificant(gathered.from, 6) + " to " +
+                           FormatSignificant(gathered.to, 6) + " (" + ValuesCount(gathered.values) +
+                           ", gathered in one bar): mass " + Mass(gathered.mass) +
+                           InP(gathered.mass, gathered.in_p));
+  BarBody(svg, frame, centre - kGatheredBarWidth / 2, centre + kGatheredBarWidth / 2, gathered.mass, gathered.in_p,
+          true);
+  svg.Close();
+}
+
+void DrawBars(XmlWriter& svg, const BarSet& set, const Focus& focus, const Frame& frame, double bar_width,
               engine::Ordering ordering) {
   svg.Open("g");
   svg.Attribute("class", "bars");
   svg.Attribute("stroke-width", 0.8);
-  const double base = frame.Y(frame.log ? std::pow(10.0, frame.y0) : 0);
+  if (focus.below) DrawGathered(svg, frame, *focus.below, false, ordering);
   for (const Bar& bar : set.bars) {
     double left = 0;
     double right = 0;
@@ -229,11 +202,8 @@ void DrawBars(XmlWriter& svg, const BarSet& set, const Frame& frame, double bar_
       left = frame.X(bar.from) - bar_width / 2;
       right = left + bar_width;
     }
-    // Every bar of some mass shows, however small.
-    const auto top_of = [&](double mass) { return std::min(frame.Y(mass), base - 1.5); };
-
     svg.Open("g");
-    svg.Attribute("class", bar.in_p <= 0 ? "bar" : bar.in_p >= bar.mass ? "bar in-p" : "bar mixed");
+    svg.Attribute("class", BarClass(bar.mass, bar.in_p));
     if (set.binned) {
       svg.Attribute("data-from", FormatExact(bar.from));
       svg.Attribute("data-to", FormatExact(bar.to));
@@ -243,43 +213,47 @@ void DrawBars(XmlWriter& svg, const BarSet& set, const Frame& frame, double bar_
     svg.Attribute("data-mass", FormatExact(bar.mass));
     svg.Attribute("data-mass-in-p", FormatExact(bar.in_p));
     svg.Element("title", BarTitle(bar, set.binned, ordering));
-    const bool whole_in_p = bar.in_p >= bar.mass;
-    double top = top_of(bar.mass);
-    Rect(svg, left, top, right - left, base - top);
-    svg.Attribute("fill", whole_in_p ? "url(#in-p-hatch)" : kOutFill);
-    svg.Attribute("stroke", whole_in_p ? kInEdge : kOutEdge);
-    svg.Close();
-    if (bar.in_p > 0 && !whole_in_p) {
-      top = top_of(bar.in_p);
-      Rect(svg, left, top, right - left, base - top);
-      svg.Attribute("fill", "url(#in-p-hatch)");
-      svg.Attribute("stroke", kInEdge);
-      svg.Close();
-    }
+    BarBody(svg, frame, left, right, bar.mass, bar.in_p, false);
     svg.Close();
   }
+  if (focus.above) DrawGathered(svg, frame, *focus.above, true, ordering);
   svg.Close();
 }
 
-void DrawAxes(XmlWriter& svg, const Frame& frame, const BarSet& set, engine::Ordering ordering) {
-  // The vertical axis: grid lines first, under the bars' outlines.
-  std::vector<Tick> y_ticks;
-  if (frame.log) {
-    y_ticks = DecadeTicks(static_cast<int>(frame.y0), static_cast<int>(frame.y1), 7);
-  } else {
-    y_ticks = LinearTicks(frame.y0, frame.y1, 7);
+std::vector<Tick> MassTicks(const Frame& frame) {
+  return frame.log ? DecadeTicks(static_cast<int>(frame.y0), static_cast<int>(frame.y1), 7)
+                   : LinearTicks(frame.y0, frame.y1, 7);
+}
+
+void TickLabel(XmlWriter& svg, double x, const std::string& text, const char* anchor) {
+  svg.Open("text");
+  svg.Attribute("x", x);
+  svg.Attribute("y", kBottom + 20);
+  svg.Attribute("text-anchor", anchor);
+  svg.Attribute("stroke", "none");
+  svg.Text(text);
+  svg.Close();
+}
+
+// Two short slanted strokes across the horizontal axis at x: the axis is
+// broken there.
+void AxisBreak(XmlWriter& svg, double x) {
+  for (const double dx : {-3.0, 3.0}) {
+    Line(svg, x + dx - 3, kBottom + 5, x + dx + 3, kBottom - 5);
+    svg.Close();
   }
-  const auto y_of = [&](const Tick& tick) {
-    return frame.log ? kBottom - (tick.value - frame.y0) / (frame.y1 - frame.y0) * (kBottom - kTop)
-                     : frame.Y(tick.value);
-  };
+}
+
+void DrawAxes(XmlWriter& svg, const Frame& frame, const BarSet& set, const Focus& focus,
+              engine::Ordering ordering) {
+  constexpr double kTickFont = 13;
   svg.Open("g");
   svg.Attribute("class", "axes");
   svg.Attribute("stroke", kInk);
-  svg.Attribute("font-size", 13.0);
+  svg.Attribute("font-size", kTickFont);
   svg.Attribute("fill", kInk);
-  for (const Tick& tick : y_ticks) {
-    const double y = y_of(tick);
+  for (const Tick& tick : MassTicks(frame)) {
+    const double y = frame.log ? frame.AtLevel(tick.value) : frame.Y(tick.value);
     Line(svg, kLeft - 5, y, kLeft, y);
     svg.Close();
     svg.Open("text");
@@ -291,9 +265,36 @@ void DrawAxes(XmlWriter& svg, const Frame& frame, const BarSet& set, engine::Ord
     svg.Close();
   }
 
+  // The labels of the gathered bars, kept within the canvas; the axis's
+  // ticks keep clear of them.
+  double free_from = kLeft - 40;
+  double free_to = kWidth;
+  if (focus.below) {
+    const std::string label = "below " + FormatSignificant(focus.below->edge, 6);
+    const double half = EstimateWidth(label, kTickFont) / 2;
+    const double x = std::max(frame.below_centre, kLeft - 40 + half);
+    Line(svg, frame.below_centre, kBottom, frame.below_centre, kBottom + 5);
+    svg.Close();
+    TickLabel(svg, x, label, "middle");
+    free_from = x + half + 6;
+    AxisBreak(svg, frame.left - 10);
+  }
+  if (focus.above) {
+    const std::string label = "beyond " + FormatSignificant(focus.above->edge, 6);
+    const double half = EstimateWidth(label, kTickFont) / 2;
+    const double x = std::min(frame.above_centre, kWidth - 4 - half);
+    Line(svg, frame.above_centre, kBottom, frame.above_centre, kBottom + 5);
+    svg.Close();
+    TickLabel(svg, x, label, "middle");
+    free_to = x - half - 6;
+    AxisBreak(svg, frame.right + 10);
+  }
+
   // The horizontal axis: ticks at nice numbers; none below 0 when no
   // value is, as no statistic here can be.
-  std::vector<Tick> x_ticks = LinearTicks(frame.x0, frame.x1, 9, ordering == engine::Ordering::kN11 ? 1 : 0);
+  const int max_ticks = focus.below || focus.above ? 8 : 9;
+  std::vector<Tick> x_ticks =
+      LinearTicks(frame.x0, frame.x1, max_ticks, ordering == engine::Ordering::kN11 ? 1 : 0);
   if (set.values == 1) {
     x_ticks = {{set.lo, FormatSignificant(set.lo, 6)}};
   } else if (set.lo >= 0) {
@@ -301,17 +302,13 @@ void DrawAxes(XmlWriter& svg, const Frame& frame, const BarSet& set, engine::Ord
   }
   for (const Tick& tick : x_ticks) {
     const double x = frame.X(tick.value);
+    const double half = EstimateWidth(tick.label, kTickFont) / 2;
+    if (x - half < free_from || x + half > free_to) continue;
     Line(svg, x, kBottom, x, kBottom + 5);
     svg.Close();
-    svg.Open("text");
-    svg.Attribute("x", x);
-    svg.Attribute("y", kBottom + 20);
-    svg.Attribute("text-anchor", "middle");
-    svg.Attribute("stroke", "none");
-    svg.Text(tick.label);
-    svg.Close();
+    TickLabel(svg, x, tick.label, "middle");
   }
-  Line(svg, kLeft, kTop, kLeft, kBottom);
+  Line(svg, kLeft, frame.top, kLeft, kBottom);
   svg.Close();
   Line(svg, kLeft, kBottom, kRight, kBottom);
   svg.Close();
@@ -328,7 +325,7 @@ void DrawAxes(XmlWriter& svg, const Frame& frame, const BarSet& set, engine::Ord
   svg.Text(x_label.text);
   svg.Close();
   svg.Open("text");
-  svg.Attribute("transform", "translate(20 " + FormatCoordinate((kTop + kBottom) / 2) + ") rotate(-90)");
+  svg.Attribute("transform", "translate(20 " + FormatCoordinate((frame.top + kBottom) / 2) + ") rotate(-90)");
   svg.Attribute("text-anchor", "middle");
   svg.Attribute("font-size", 14.0);
   svg.Attribute("fill", kInk);
@@ -340,17 +337,10 @@ void DrawGrid(XmlWriter& svg, const Frame& frame) {
   svg.Open("g");
   svg.Attribute("class", "grid");
   svg.Attribute("stroke", kGrid);
-  if (frame.log) {
-    for (const Tick& tick : DecadeTicks(static_cast<int>(frame.y0), static_cast<int>(frame.y1), 7)) {
-      const double y = kBottom - (tick.value - frame.y0) / (frame.y1 - frame.y0) * (kBottom - kTop);
-      Line(svg, kLeft, y, kRight, y);
-      svg.Close();
-    }
-  } else {
-    for (const Tick& tick : LinearTicks(frame.y0, frame.y1, 7)) {
-      Line(svg, kLeft, frame.Y(tick.value), kRight, frame.Y(tick.value));
-      svg.Close();
-    }
+  for (const Tick& tick : MassTicks(frame)) {
+    const double y = frame.log ? frame.AtLevel(tick.value) : frame.Y(tick.value);
+    Line(svg, kLeft, y, kRight, y);
+    svg.Close();
   }
   svg.Close();
 }
@@ -367,7 +357,7 @@ void DrawObserved(XmlWriter& svg, const Frame& frame, double value, double posit
   svg.Open("g");
   svg.Attribute("class", "observed");
   svg.Attribute("data-value", FormatExact(value));
-  Line(svg, x, kTop - 17, x, kBottom);
+  Line(svg, x, frame.top - 17, x, kBottom);
   svg.Attribute("stroke", "#000000");
   svg.Attribute("stroke-width", 1.8);
   svg.Attribute("stroke-dasharray", "7 4");
@@ -375,7 +365,7 @@ void DrawObserved(XmlWriter& svg, const Frame& frame, double value, double posit
   const bool right_side = x > kLeft + 0.62 * (kRight - kLeft);
   svg.Open("text");
   svg.Attribute("x", right_side ? x - 6 : x + 6);
-  svg.Attribute("y", kTop - 6);  // above the bars
+  svg.Attribute("y", frame.top - 6);  // above the bars
   svg.Attribute("text-anchor", right_side ? "end" : "start");
   svg.Attribute("font-size", 14.0);
   svg.Attribute("font-weight", "bold");
@@ -390,7 +380,7 @@ void DrawObserved(XmlWriter& svg, const Frame& frame, double value, double posit
   svg.Close();
 }
 
-void DrawLegend(XmlWriter& svg) {
+void DrawLegend(XmlWriter& svg, double y) {
   struct Item {
     const char* text;
     int kind;  // 0 in p, 1 not in p, 2 observed
@@ -403,7 +393,6 @@ void DrawLegend(XmlWriter& svg) {
   for (const Item& item : items) total += kSwatch + 5 + EstimateWidth(item.text, kSize) + kSpace;
   total -= kSpace;
   double x = (kWidth - total) / 2;
-  const double y = 72;
   svg.Open("g");
   svg.Attribute("class", "legend");
   svg.Attribute("font-size", kSize);
@@ -432,23 +421,57 @@ void DrawLegend(XmlWriter& svg) {
 }
 
 // What the bars are, in a line under the title.
-std::string Note(const BarSet& set, const DistributionCollector& distribution, bool log_scale,
-                 std::size_t left_out) {
+std::string Note(const BarSet& set, const Focus& focus, const DistributionCollector& distribution, bool log_scale) {
   std::string note;
+  const std::size_t gathered = (focus.below ? focus.below->values : 0) + (focus.above ? focus.above->values : 0);
+  const std::string all = Grouped(set.values + gathered);
+  const std::string drawn = gathered > 0 ? Grouped(set.values) + " of " + all : all;
+  const std::string bins =
+      set.binned ? Grouped(set.bars.size()) + " bins of width " + FormatSignificant(set.bin_width, 6)
+                 : Grouped(set.bars.size()) + " bars";
   if (set.bars.empty()) {
     note = "no value of positive mass to draw";
+  } else if (distribution.pooled()) {
+    note = "more than " + Grouped(distribution.max_values()) + " values (pooled) in " + bins;
   } else if (!set.binned) {
-    note = set.values == 1 ? "one value" : "one bar per value (" + Grouped(set.values) + " values)";
+    note = set.values == 1 && gathered == 0
+               ? "one value"
+               : "one bar per value (" + drawn + (gathered > 0 ? " values drawn)" : " values)");
   } else {
-    note = (distribution.pool_width() > 0 ? "more than " + Grouped(distribution.max_values()) + " values (pooled)"
-                                          : Grouped(set.values) + " values") +
-           " in " + Grouped(set.bars.size()) + " bins of width " + FormatSignificant(set.bin_width, 6);
+    note = drawn + " values in " + bins;
   }
   note += log_scale ? "; mass on a log scale" : "; mass on a linear scale";
   if (set.mixed) note += "; a bar holding both: its hatched part is the mass in p";
-  if (left_out > 0) {
-    note += "; " + Grouped(left_out) + (left_out == 1 ? " value" : " values") + " of mass below 1e-308 not drawn";
+  return note;
+}
+
+// What was gathered at the ends, what is drawn as a stub and what not at
+// all, in a second line; empty when there is nothing to say.
+std::string SecondNote(const Focus& focus, const BarSet& set, const Frame& frame, engine::Ordering ordering,
+                       std::size_t left_out) {
+  std::vector<std::string> parts;
+  const std::string values = ordering == engine::Ordering::kProbability ? "values of \u2212log10 P" : "values";
+  const auto edge = [](const Gathered& gathered) { return FormatSignificant(gathered.edge, 6); };
+  const auto mass = [](const Gathered& gathered) { return FormatSignificant(gathered.mass, 2); };
+  if (focus.below && focus.above) {
+    parts.push_back(values + " below " + edge(*focus.below) + " and above " + edge(*focus.above) +
+                    " gathered in the end bars, masses " + mass(*focus.below) + " and " + mass(*focus.above));
+  } else if (focus.below) {
+    parts.push_back(values + " below " + edge(*focus.below) + " gathered in the first bar, mass " + mass(*focus.below));
+  } else if (focus.above) {
+    parts.push_back(values + " above " + edge(*focus.above) + " gathered in the last bar, mass " + mass(*focus.above));
   }
+  bool stubs = false;
+  const auto check = [&](double mass, double in_p) {
+    stubs = stubs || frame.BelowFloor(mass) || frame.BelowFloor(in_p);
+  };
+  for (const Bar& bar : set.bars) check(bar.mass, bar.in_p);
+  if (focus.below) check(focus.below->mass, focus.below->in_p);
+  if (focus.above) check(focus.above->mass, focus.above->in_p);
+  if (stubs) parts.push_back("masses below " + DecadeLabel(static_cast<int>(frame.y0)) + " drawn as stubs");
+  if (left_out > 0) parts.push_back(ValuesCount(left_out) + " of mass below 1e-308 not drawn");
+  std::string note;
+  for (const std::string& part : parts) note += (note.empty() ? "" : "; ") + part;
   return note;
 }
 
@@ -456,9 +479,19 @@ std::string Note(const BarSet& set, const DistributionCollector& distribution, b
 
 std::string PlotSvg(const PlotRequest& request, const DistributionCollector& distribution) {
   const engine::Ordering ordering = distribution.ordering();
-  std::size_t left_out = 0;
-  const std::vector<Point> points = PointsOf(distribution, &left_out);
-  const BarSet set = MakeBars(points, kRight - kLeft, 4);
+  const double observed = std::isnan(request.observed) ? 0 : request.observed;
+  const double observed_position = AxisPosition(ordering, observed);
+  std::size_t off_axis = 0;
+  Focus focus = FocusOn(PointsOf(distribution, &off_axis), observed_position,
+                        request.scale == Scale::kLinear ? kNegligibleMassOnLinear : kNegligibleMass);
+  // A probability below the range of doubles lies beyond every other.
+  if (focus.above) {
+    focus.above->values += off_axis;
+    off_axis = 0;
+  }
+  const std::size_t left_out = off_axis + focus.left_out;
+  const double pixels = AxisRight(focus) - AxisLeft(focus);
+  const BarSet set = MakeBars(focus.shown, pixels, 4);
 
   double bar_width = 0;
   if (!set.binned) {
@@ -467,13 +500,16 @@ std::string PlotSvg(const PlotRequest& request, const DistributionCollector& dis
     for (std::size_t i = 1; i < set.bars.size(); ++i) {
       least_gap = std::min(least_gap, set.bars[i].from - set.bars[i - 1].from);
     }
-    bar_width = range > 0 ? std::clamp(0.7 * least_gap / range * (kRight - kLeft), 2.0, 36.0) : 36;
+    bar_width = range > 0 ? std::clamp(0.7 * least_gap / range * pixels, 2.0, 36.0) : 36;
   }
-  const double observed = std::isnan(request.observed) ? 0 : request.observed;
-  const double observed_position = AxisPosition(ordering, observed);
-  bool log_scale = false;
-  const Frame frame = MakeFrame(set, observed_position, request.scale, bar_width, &log_scale);
-  const std::string note = Note(set, distribution, log_scale, left_out);
+  // The frame's top depends on the lines above it, the second of which
+  // depends on the frame's floor: try one line first.
+  Frame frame = MakeFrame(set, focus, observed_position, request.scale, bar_width, kTop);
+  const std::string second_note = SecondNote(focus, set, frame, ordering, left_out);
+  if (!second_note.empty()) {
+    frame = MakeFrame(set, focus, observed_position, request.scale, bar_width, kTopBelowTwoLines);
+  }
+  const std::string note = Note(set, focus, distribution, frame.log);
 
   XmlWriter svg;
   svg.Open("svg");
@@ -484,9 +520,10 @@ std::string PlotSvg(const PlotRequest& request, const DistributionCollector& dis
   svg.Attribute("viewBox", "0 0 800 500");
   svg.Attribute("font-family", "sans-serif");
   svg.Attribute("data-statistic", StatisticOf(ordering).key);
-  svg.Attribute("data-scale", log_scale ? "log" : "linear");
+  svg.Attribute("data-scale", frame.log ? "log" : "linear");
+  if (frame.log) svg.Attribute("data-floor", DecadeLabel(static_cast<int>(frame.y0)));
   svg.Element("title", request.title);
-  svg.Element("desc", request.caption + ". " + note + ".");
+  svg.Element("desc", request.caption + ". " + note + (second_note.empty() ? "" : "; " + second_note) + ".");
   Defs(svg);
   Rect(svg, 0, 0, kWidth, kHeight);
   svg.Attribute("fill", "#ffffff");
@@ -494,10 +531,11 @@ std::string PlotSvg(const PlotRequest& request, const DistributionCollector& dis
 
   CentredLine(svg, request.title, 30, 18, "bold", kInk);
   CentredLine(svg, note, 51, 13, nullptr, kQuiet);
-  DrawLegend(svg);
+  if (!second_note.empty()) CentredLine(svg, second_note, 67, 13, nullptr, kQuiet);
+  DrawLegend(svg, second_note.empty() ? 72 : 86);
   DrawGrid(svg, frame);
-  DrawBars(svg, set, frame, bar_width, ordering);
-  DrawAxes(svg, frame, set, ordering);
+  DrawBars(svg, set, focus, frame, bar_width, ordering);
+  DrawAxes(svg, frame, set, focus, ordering);
   DrawObserved(svg, frame, observed, observed_position, ordering);
   CentredLine(svg, request.caption, 481, 15, nullptr, kInk);
   svg.Close();

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "plot/axis.h"
 #include "plot/testing/samples.h"
 
 namespace plot {
@@ -65,16 +66,162 @@ TEST(PlotTest, TheBarsMassesSumToOneAndTheShadedOnesToP) {
   }
 }
 
-TEST(PlotTest, MassesFrom1To1e300AreAllDrawn) {
-  const testing::Sample sample = testing::MakeSample("fourfold_wide_fisher");
-  const std::string svg = Svg(sample);
-  long double least = 1;
-  for (const BarRead& bar : ReadBars(svg)) least = std::min(least, bar.mass);
-  EXPECT_GT(least, 0);
-  EXPECT_LT(least, 1e-298L);
-  EXPECT_EQ(Attribute(svg, "data-scale"), "log");
-  EXPECT_NE(svg.find(">1e-300<"), std::string::npos);  // a tick that low
-  EXPECT_EQ(svg.find("values of mass below"), std::string::npos);
+double Number(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+// The value of an attribute of the first element that carries marker.
+std::string AttributeAfter(const std::string& svg, const std::string& marker, const std::string& name) {
+  const std::size_t at = svg.find(marker);
+  return at == std::string::npos ? "" : Attribute(svg.substr(at), name);
+}
+
+// The drawn bars with the horizontal extent of their body.
+struct DrawnBar {
+  std::string gathered;    // "above", "below", or empty
+  double from, to;         // positions covered (from == to for a value's own bar)
+  double x, width, height;  // of the body
+  double mass;
+};
+
+std::vector<DrawnBar> DrawnBars(const std::string& svg, engine::Ordering ordering) {
+  static const std::regex group(R"re(<g class="bar[^"]*"([^>]*)>\s*<title>[^<]*</title>\s*<rect ([^>]*)/>)re");
+  std::vector<DrawnBar> bars;
+  for (auto it = std::sregex_iterator(svg.begin(), svg.end(), group); it != std::sregex_iterator(); ++it) {
+    const std::string attributes = " " + (*it)[1].str();
+    const std::string rect = " " + (*it)[2].str();
+    DrawnBar bar{Attribute(attributes, "data-gathered"), 0, 0, Number(Attribute(rect, "x")),
+                 Number(Attribute(rect, "width")), Number(Attribute(rect, "height")),
+                 Number(Attribute(attributes, "data-mass"))};
+    if (!Attribute(attributes, "data-value").empty()) {
+      bar.from = bar.to = AxisPosition(ordering, Number(Attribute(attributes, "data-value")));
+    } else {
+      bar.from = Number(Attribute(attributes, "data-from"));
+      bar.to = Number(Attribute(attributes, "data-to"));
+    }
+    bars.push_back(bar);
+  }
+  return bars;
+}
+
+TEST(PlotTest, AWideSupportIsDrawnWhereItsMassLiesAndTheRestGathered) {
+  for (const char* name : {"fourfold_wide_fisher", "goodness_wide_chi_square", "fourfold_middle"}) {
+    const testing::Sample sample = testing::MakeSample(name);
+    const std::string svg = Svg(sample);
+    const std::string marker = "data-gathered=\"above\"";
+    ASSERT_NE(svg.find(marker), std::string::npos) << name;
+    EXPECT_EQ(svg.find("data-gathered=\"below\""), std::string::npos) << name;
+    const double edge = Number(AttributeAfter(svg, marker, "data-edge"));
+    const double gathered = Number(AttributeAfter(svg, marker, "data-mass"));
+
+    // The gathered mass is what the distribution holds beyond the edge,
+    // and no more than a negligible share.
+    long double beyond = 0;
+    for (const auto& [value, mass] : sample.distribution->masses()) {
+      if (AxisPosition(sample.distribution->ordering(), value) > edge) beyond += mass.mass;
+    }
+    EXPECT_GT(gathered, 0) << name;
+    EXPECT_NEAR(gathered / beyond, 1, 1e-12) << name;
+    EXPECT_LE(gathered, 1e-9) << name;
+    // Said in words: under the axis and in the sub-title.
+    const std::string edge_text = FormatSignificant(edge, 6);
+    EXPECT_NE(svg.find(">beyond " + edge_text + "<"), std::string::npos) << name;
+    EXPECT_NE(svg.find(" above " + edge_text + " gathered in the last bar, mass " + FormatSignificant(gathered, 2)),
+              std::string::npos)
+        << name;
+    // The other bars lie within the edge, at tens of bins.
+    std::size_t drawn = 0;
+    for (const DrawnBar& bar : DrawnBars(svg, sample.distribution->ordering())) {
+      if (!bar.gathered.empty()) continue;
+      ++drawn;
+      EXPECT_LE(bar.from, edge) << name;
+    }
+    EXPECT_GE(drawn, 25u) << name;
+    EXPECT_LE(drawn, 100u) << name;
+  }
+
+  // On a linear scale a far larger share is too small to see: the drawn
+  // range ends sooner.
+  const auto edge_of = [](const char* name) {
+    return Number(AttributeAfter(Svg(testing::MakeSample(name)), "data-gathered=\"above\"", "data-edge"));
+  };
+  EXPECT_LT(edge_of("forced_linear"), edge_of("fourfold_wide_chi_square") * 0.7);
+  EXPECT_LE(Number(AttributeAfter(Svg(testing::MakeSample("forced_linear")), "data-gathered", "data-mass")), 1e-4);
+
+  // A bump in the middle of its support: both ends gathered, the lower one
+  // (alternative less) all in p.
+  const std::string svg = Svg(testing::MakeSample("fourfold_wide_less"));
+  EXPECT_NE(svg.find(">below 380<"), std::string::npos);
+  EXPECT_NE(svg.find(">beyond 520<"), std::string::npos);
+  EXPECT_NE(svg.find("<g class=\"bar in-p\" data-gathered=\"below\""), std::string::npos);
+  EXPECT_NE(svg.find("<g class=\"bar\" data-gathered=\"above\""), std::string::npos);
+  EXPECT_NE(svg.find("values below 380 and above 520 gathered in the end bars"), std::string::npos);
+}
+
+TEST(PlotTest, SmallSupportsAreDrawnWhole) {
+  for (const char* name : {"goodness_chi_square", "goodness_probability", "fourfold_fisher", "fourfold_less",
+                           "zero_margin", "observed_at_edge"}) {
+    const std::string svg = Svg(testing::MakeSample(name));
+    EXPECT_EQ(svg.find("data-gathered"), std::string::npos) << name;
+    EXPECT_EQ(svg.find("gathered in"), std::string::npos) << name;
+  }
+}
+
+TEST(PlotTest, TheObservedLineStandsAtItsValueWithinTheDrawnRange) {
+  for (const std::string& name : testing::SampleNames()) {
+    const testing::Sample sample = testing::MakeSample(name);
+    const std::string svg = Svg(sample);
+    const engine::Ordering ordering = sample.distribution->ordering();
+    const double observed = AxisPosition(ordering, sample.request.observed);
+    const double x = Number(AttributeAfter(svg, "<g class=\"observed\"", "x1"));
+    // On the axis, and not in the place of a gathered bar.
+    const bool below = svg.find("data-gathered=\"below\"") != std::string::npos;
+    const bool above = svg.find("data-gathered=\"above\"") != std::string::npos;
+    EXPECT_GT(x, 88 + (below ? 60 : 0)) << name;
+    EXPECT_LT(x, 776 - (above ? 60 : 0)) << name;
+    // Within the body of the bar that holds the observed value.
+    bool found = false;
+    for (const DrawnBar& bar : DrawnBars(svg, ordering)) {
+      if (!bar.gathered.empty()) {
+        EXPECT_TRUE(bar.gathered == "above" ? bar.from > observed : bar.to < observed) << name;
+        continue;
+      }
+      const bool holds = bar.from == bar.to ? std::fabs(bar.from - observed) <= 1e-9 * std::max(1.0, observed)
+                                            : bar.from <= observed && observed < bar.to;
+      if (!holds) continue;
+      found = true;
+      EXPECT_GE(x, bar.x - 0.5) << name;
+      EXPECT_LE(x, bar.x + bar.width + 0.5) << name;
+    }
+    EXPECT_TRUE(found) << name;
+  }
+}
+
+TEST(PlotTest, TheLogScaleStopsTwentyDecadesBelowTheLargestBarAndShowsLessAsStubs) {
+  for (const char* name : {"goodness_far_tail", "fourfold_far_tail"}) {
+    const testing::Sample sample = testing::MakeSample(name);
+    EXPECT_LT(sample.p, 1e-29) << name;  // the observed value far in the tail
+    const std::string svg = Svg(sample);
+    EXPECT_EQ(Attribute(svg, "data-scale"), "log") << name;
+    EXPECT_EQ(Attribute(svg, "data-floor"), "1e-20") << name;
+    EXPECT_NE(svg.find("masses below 1e-20 drawn as stubs"), std::string::npos) << name;
+    std::size_t stubs = 0;
+    double tallest = 0;
+    for (const DrawnBar& bar : DrawnBars(svg, sample.distribution->ordering())) {
+      tallest = std::max(tallest, bar.height);
+      EXPECT_GT(bar.height, 0) << name;  // every mass shows
+      if (bar.mass < 1e-20) {
+        ++stubs;
+        EXPECT_EQ(bar.height, 3) << name << " " << bar.mass;
+      } else if (bar.mass > 1e-19) {
+        EXPECT_GT(bar.height, 3) << name << " " << bar.mass;
+      }
+    }
+    EXPECT_GT(stubs, 0u) << name;
+    EXPECT_GT(tallest, 250) << name;  // the largest bar near the top: 1e-20 is not the least mass
+  }
+  // Masses from 1 to 1e-20 keep their whole scale.
+  const std::string svg = Svg(testing::MakeSample("fourfold_fisher"));
+  EXPECT_EQ(Attribute(svg, "data-floor"), "1e-20");
+  EXPECT_EQ(svg.find("drawn as stubs"), std::string::npos);
 }
 
 TEST(PlotTest, SaysWhetherEachValueHasItsBarOrValuesAreBinned) {
@@ -86,7 +233,6 @@ TEST(PlotTest, SaysWhetherEachValueHasItsBarOrValuesAreBinned) {
   EXPECT_NE(svg.find(" data-from="), std::string::npos);
   svg = Svg(testing::MakeSample("pooled"));
   EXPECT_NE(svg.find("more than 500 values (pooled) in "), std::string::npos);
-  EXPECT_NE(svg.find("hatched part is the mass in p"), std::string::npos);
 }
 
 TEST(PlotTest, TheMassScaleIsLogBeyondThreeDecadesUnlessForced) {

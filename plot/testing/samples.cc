@@ -98,6 +98,17 @@ const std::vector<Maker>& Makers() {
       {"goodness_many_probability",
        [](const std::string& n) { return Goodness(n, {15, 7, 4, 2, 2}, {9, 3, 3, 1, 1}, Ordering::kProbability); }},
       {"goodness_lattice", [](const std::string& n) { return Goodness(n, {30, 22, 18, 10}, {}, Ordering::kChiSquare); }},
+      // Supports far wider than the range of their mass: focused on it, the
+      // rest gathered at one end or both.
+      {"goodness_wide_chi_square",
+       [](const std::string& n) { return Goodness(n, {30, 50, 40}, {1, 2, 3}, Ordering::kChiSquare); }},
+      {"fourfold_wide_less",
+       [](const std::string& n) { return Fourfold(n, {400, 477, 500, 377}, Ordering::kN11, -1); }},
+      {"fourfold_middle", [](const std::string& n) { return Fourfold(n, {100, 150, 120, 130}, Ordering::kChiSquare, 0); }},
+      // The observed value far in the tail: p about 1e-30.
+      {"goodness_far_tail", [](const std::string& n) { return Goodness(n, {63, 0, 0}, {}, Ordering::kChiSquare); }},
+      {"fourfold_far_tail",
+       [](const std::string& n) { return Fourfold(n, {90, 10, 10, 90}, Ordering::kLikelihoodRatio, 0); }},
       // Edges: one table of mass 1; the observed value at the far end.
       {"zero_margin", [](const std::string& n) { return Fourfold(n, {0, 0, 3, 4}, Ordering::kChiSquare, 0); }},
       {"zero_margin_fisher", [](const std::string& n) { return Fourfold(n, {0, 0, 3, 4}, Ordering::kProbability, 0); }},
