@@ -95,7 +95,9 @@ TEST(FocusOnTest, TheObservedValueIsDrawnWithRoomHoweverFarInTheTail) {
     const double hi = focus.shown.back().position;
     EXPECT_LE(lo, observed);
     EXPECT_GE(hi, std::min(observed + 0.05 * (observed - lo), 1379.0)) << observed;
-    if (focus.above) EXPECT_GT(focus.above->edge, observed);
+    if (focus.above) {
+      EXPECT_GT(focus.above->edge, observed);
+    }
     EXPECT_NEAR(Sum(focus.shown, false) + (focus.above ? focus.above->mass : 0), 1, 1e-15);
   }
   // Below the mass: room on the left as well.
