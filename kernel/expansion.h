@@ -6,12 +6,27 @@
 #define KERNEL_EXPANSION_H_
 
 #include <cstdint>
+#include <cstring>
 
 /// |x| ~ y x 10^(scale - 17); y is below 1.6 x 10^18.
 struct ScaledDecimal {
   std::int64_t y;
   int scale;
 };
+
+/// The two stored fields of an extended real: the 64-bit significand (its
+/// integer bit included) and the sign with the biased exponent.
+struct ExtendedBits {
+  std::uint64_t significand;
+  std::uint16_t sign_exponent;
+};
+
+inline ExtendedBits BitsOf(const long double& x) {
+  ExtendedBits bits;
+  std::memcpy(&bits.significand, &x, 8);
+  std::memcpy(&bits.sign_exponent, reinterpret_cast<const char*>(&x) + 8, 2);
+  return bits;
+}
 
 namespace expansion_internal {
 

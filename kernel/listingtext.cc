@@ -3,32 +3,21 @@
 #include <cstring>
 
 #include "kernel/decimal.h"
+#include "kernel/expansion.h"
 
 namespace {
 
 constexpr std::uint64_t kTenTo18 = kPowerOfTen[18];
 
-struct Fields {
-  std::uint64_t significand;
-  std::uint16_t sign_exponent;
-};
-
-Fields FieldsOf(const long double& x) {
-  Fields f;
-  std::memcpy(&f.significand, &x, 8);
-  std::memcpy(&f.sign_exponent, reinterpret_cast<const char*>(&x) + 8, 2);
-  return f;
-}
-
 // Positive, normal and with its integer bit: the values whose expansion
 // ScaleNormalToDecimal forms.
-bool IsPositiveNormal(Fields f) {
+bool IsPositiveNormal(ExtendedBits f) {
   return f.sign_exponent != 0 && f.sign_exponent < 0x7FFF && (f.significand >> 63) != 0;
 }
 
 // 2^-116 <= x <= (2^64 - 13) x 2^55, from the fields of a positive value:
 // where the fixed form is used (kernel/realtext.cc).
-bool InFixedRange(Fields f) {
+bool InFixedRange(ExtendedBits f) {
   constexpr int kLowExponent = 16383 - 116;
   constexpr int kHighExponent = 16383 + 118;
   constexpr std::uint64_t kHighSignificand = 0xFFFFFFFFFFFFFFF3u;
@@ -36,7 +25,7 @@ bool InFixedRange(Fields f) {
          (f.sign_exponent < kHighExponent || (f.sign_exponent == kHighExponent && f.significand <= kHighSignificand));
 }
 
-ScaledDecimal Expansion(Fields f) { return ScaleNormalToDecimal(f.significand, f.sign_exponent - 16383); }
+ScaledDecimal Expansion(ExtendedBits f) { return ScaleNormalToDecimal(f.significand, f.sign_exponent - 16383); }
 
 // The scientific form of width kDigits + 8 (at most 26): the expansion has
 // 18 digits, or 19 from 10^18 on (one more in the exponent), rounded half up
@@ -165,13 +154,13 @@ char* FixedText20x17(std::int64_t y, int scale, char* out) {
 
 namespace {
 
-char* DefaultForm(const long double& x, Fields f, char* out) {
+char* DefaultForm(const long double& x, ExtendedBits f, char* out) {
   if (!IsPositiveNormal(f)) [[unlikely]] return out + FormatReal(x, out);
   ScaledDecimal d = Expansion(f);
   return Scientific<15>(static_cast<std::uint64_t>(d.y), d.scale, out);
 }
 
-char* FixedForm10x4(const long double& x, Fields f, char* out) {
+char* FixedForm10x4(const long double& x, ExtendedBits f, char* out) {
   if (IsPositiveNormal(f) && InFixedRange(f)) [[likely]] {
     ScaledDecimal d = Expansion(f);
     if (char* end = FixedText10x4(d.y, d.scale, out)) return end;
@@ -179,7 +168,7 @@ char* FixedForm10x4(const long double& x, Fields f, char* out) {
   return out + FormatReal(x, 10, 4, out);
 }
 
-char* FixedForm20x17(const long double& x, Fields f, char* out) {
+char* FixedForm20x17(const long double& x, ExtendedBits f, char* out) {
   if (!IsPositiveNormal(f)) [[unlikely]] return out + FormatReal(x, 20, 17, out);
   ScaledDecimal d = Expansion(f);
   if (!InFixedRange(f)) return Scientific<12>(static_cast<std::uint64_t>(d.y), d.scale, out);
@@ -204,25 +193,25 @@ struct alignas(32) CachedText {
 };
 constexpr int kCacheBits = 11;
 
-template <char* (*kForm)(const long double&, Fields, char*)>
+template <char* (*kForm)(const long double&, ExtendedBits, char*)>
 struct TextCache {
   static CachedKey keys[1 << kCacheBits];
   static CachedText texts[1 << kCacheBits];
 };
-template <char* (*kForm)(const long double&, Fields, char*)>
+template <char* (*kForm)(const long double&, ExtendedBits, char*)>
 CachedKey TextCache<kForm>::keys[1 << kCacheBits];
-template <char* (*kForm)(const long double&, Fields, char*)>
+template <char* (*kForm)(const long double&, ExtendedBits, char*)>
 CachedText TextCache<kForm>::texts[1 << kCacheBits];
 
-std::size_t SlotOf(Fields f) {
+std::size_t SlotOf(ExtendedBits f) {
   std::uint64_t hash = (f.significand ^ (std::uint64_t{f.sign_exponent} << 48)) * 0x9E3779B97F4A7C15u;
   return hash >> (64 - kCacheBits);
 }
 
-template <char* (*kForm)(const long double&, Fields, char*)>
+template <char* (*kForm)(const long double&, ExtendedBits, char*)>
 char* CachedForm(const long double& x, char* out) {
   using Cache = TextCache<kForm>;
-  Fields f = FieldsOf(x);
+  ExtendedBits f = BitsOf(x);
   std::size_t slot = SlotOf(f);
   CachedKey& key = Cache::keys[slot];
   if (key.significand == f.significand && key.sign_exponent == f.sign_exponent && key.length != 0) {
@@ -240,9 +229,9 @@ char* CachedForm(const long double& x, char* out) {
   return end;
 }
 
-template <char* (*kForm)(const long double&, Fields, char*)>
+template <char* (*kForm)(const long double&, ExtendedBits, char*)>
 void PrefetchSlot(const long double& x) {
-  std::size_t slot = SlotOf(FieldsOf(x));
+  std::size_t slot = SlotOf(BitsOf(x));
   __builtin_prefetch(&TextCache<kForm>::keys[slot]);
 }
 

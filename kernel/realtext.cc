@@ -9,18 +9,6 @@
 
 namespace {
 
-struct Bits {
-  std::uint64_t significand;
-  std::uint16_t sign_exponent;
-};
-
-Bits BitsOf(const long double& x) {
-  Bits bits;
-  std::memcpy(&bits.significand, &x, 8);
-  std::memcpy(&bits.sign_exponent, reinterpret_cast<const char*>(&x) + 8, 2);
-  return bits;
-}
-
 using expansion_internal::Extended;
 using expansion_internal::kHighestPower;
 using expansion_internal::kLowestPower;
@@ -98,7 +86,7 @@ bool power_known[kHighestPower - kLowestPower + 1];
   char text[16];
   std::snprintf(text, sizeof text, "1e%d", j);
   long double power = WithExceptionsMasked([&] { return std::strtold(text, nullptr); });
-  Bits bits = BitsOf(power);
+  ExtendedBits bits = BitsOf(power);
   power_of_ten[i] = power;
   power_fields[i] = {bits.significand, (bits.sign_exponent & 0x7FFF) - 16383};
   power_known[i] = true;
@@ -107,7 +95,7 @@ bool power_known[kHighestPower - kLowestPower + 1];
 }  // namespace expansion_internal
 
 ScaledDecimal ScaleToDecimal(const long double& x) {
-  Bits bits = BitsOf(x);
+  ExtendedBits bits = BitsOf(x);
   int biased_exponent = bits.sign_exponent & 0x7FFF;
   if (biased_exponent != 0 && (bits.significand >> 63) != 0) {
     return ScaleNormalToDecimal(bits.significand, biased_exponent - 16383);
@@ -239,7 +227,7 @@ constexpr int kFixedHighExponent = 16383 + 118;
 constexpr std::uint64_t kFixedHighSignificand = 0xFFFFFFFFFFFFFFF3u;
 
 
-std::size_t FormatWithBits(const long double& x, const Bits& bits, std::int32_t width, std::int32_t decimals,
+std::size_t FormatWithBits(const long double& x, const ExtendedBits& bits, std::int32_t width, std::int32_t decimals,
                            char* out) {
   if (width > 255) width = 255;
   bool sign = (bits.sign_exponent & 0x8000) != 0;
