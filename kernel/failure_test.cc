@@ -11,11 +11,11 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 
 #include "kernel/codeset.h"
 #include "kernel/textstream.h"
+#include "tests/program_run.h"
 
 extern "C" char __executable_start;
 extern "C" char etext;
@@ -38,19 +38,6 @@ TEST(FailureTest, IoMessages) {
   EXPECT_EQ(IoMessage(112, u""), u"I/O エラー 112");
   EXPECT_EQ(IoMessage(1032, u""), u"I/O エラー 1032");
   EXPECT_EQ(IoMessage(-7, u""), u"I/O エラー -7");
-}
-
-std::string ReadWholeFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-// The report with its location written XXXXXXXX.
-std::string MaskLocation(const std::string& text) {
-  static const std::regex location(" の [0-9A-F]{8} で");
-  return std::regex_replace(text, location, " の XXXXXXXX で");
 }
 
 std::string Report(const std::string& message) {

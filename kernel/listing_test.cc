@@ -15,16 +15,14 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
-#include <regex>
-#include <sstream>
 #include <string>
 
 #include "kernel/codeset.h"
 #include "kernel/numeric.h"
 #include "kernel/resultfile.h"
 #include "kernel/textstream.h"
+#include "tests/program_run.h"
 
 namespace {
 
@@ -109,18 +107,6 @@ TEST(ListingClassificationTest, ObservedValuesOutsideTheSafeRangeUseTheTieTestAl
 }
 
 // --- the result file while the listing is written ---------------------------
-
-std::string ReadWholeFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-std::string MaskLocation(const std::string& text) {
-  static const std::regex location(" の [0-9A-F]{8} で");
-  return std::regex_replace(text, location, " の XXXXXXXX で");
-}
 
 std::string Report(const std::string& kind, const std::string& message) {
   return kind + " がモジュール kernel_test の XXXXXXXX で発生しました。\r\n" + message + ".\r\n\r\n";
