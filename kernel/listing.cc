@@ -95,12 +95,8 @@ void listing_internal::ClassifyRun(int count, const long double probability[], c
   for (int i = 0; i < count; ++i) {
     int chi2_order = CompareWithBounds(chi2[i], chi2_0, chi2_range);
     int lr_order = CompareWithBounds(lr[i], lr_0, lr_range);
-    Extremeness chi2_class = chi2_order > 0    ? Extremeness::kBeyond
-                             : chi2_order == 0 ? Extremeness::kTied
-                                               : Extremeness::kNotExtreme;
-    Extremeness lr_class = lr_order < 0    ? Extremeness::kBeyond
-                           : lr_order == 0 ? Extremeness::kTied
-                                           : Extremeness::kNotExtreme;
+    Extremeness chi2_class = ChiSquareClass(chi2_order);
+    Extremeness lr_class = LikelihoodRatioClass(lr_order);
     marks[i] = static_cast<std::uint8_t>(3 * static_cast<int>(chi2_class) + static_cast<int>(lr_class));
     AddOutcome(run_sums, chi2_class, lr_class, probability[i]);
   }

@@ -65,9 +65,9 @@ char* AppendCellField(std::int32_t value, char* out);
 /// for tests.
 extern void (*ObserveOutcome)(const long double& probability, const long double& chi2, const long double& lr);
 
-/// The class of a statistic against the observed one, as ClassifyChiSquare
-/// and ClassifyLikelihoodRatio give it: clear cases by a margin around the
-/// observed value, the tie test only within it. For tests.
+/// The order of a statistic against the observed one, as CompareStatistic
+/// gives it: clear cases by a margin around the observed value, the tie
+/// test only within it. For tests.
 struct StatisticBounds {
   long double below;  // values below are smaller than the observed one
   long double above;  // values above are larger

@@ -155,6 +155,15 @@ TEST(RealTextTest, SpecialValues) {
 
 TEST(RealTextTest, WidthAndDecimalsAreCapped) {
   EXPECT_EQ(Fixed(1, 1000, 0).size(), 255u);
+  // At the caps themselves and one past them.
+  EXPECT_EQ(Fixed(1, 254, 0).size(), 254u);
+  EXPECT_EQ(Fixed(1, 255, 0).size(), 255u);
+  EXPECT_EQ(Fixed(1, 256, 0).size(), 255u);
+  EXPECT_EQ(Fixed(1, 256, -1).size(), 255u);
+  EXPECT_EQ(Fixed(std::numeric_limits<long double>::infinity(), 256, 2).size(), 255u);
+  EXPECT_EQ(Fixed(1, 0, 215).size(), 217u);
+  EXPECT_EQ(Fixed(1, 0, 216).size(), 218u);
+  EXPECT_EQ(Fixed(1, 0, 217).size(), 218u);
   std::string many = Fixed(1, 0, 1000);
   EXPECT_EQ(many.size(), 218u);
   EXPECT_EQ(many.substr(0, 4), "1.00");

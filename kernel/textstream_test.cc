@@ -328,6 +328,11 @@ TEST_F(TextStreamFileTest, WriteIntegerRightAlignsInTheWidth) {
   Feed("");
   WriteInteger(ConsoleOutput, 1, 1000);  // the width is capped at 255
   EXPECT_EQ(Written(), std::string(254, ' ') + "1");
+  for (std::int32_t width : {255, 256}) {
+    Feed("");
+    WriteInteger(ConsoleOutput, -7, width);
+    EXPECT_EQ(Written(), std::string(253, ' ') + "-7") << width;
+  }
 }
 
 TEST_F(TextStreamFileTest, LineEndIsCrLf) {
