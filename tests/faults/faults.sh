@@ -406,6 +406,33 @@ case $fault in
     stdout_ends_with "$scratch/run" "　　カテゴリ数を半角数字で入力して下さい： "
     ;;
 
+  stdin_fails_at_the_file_name)
+    # Standard input fails (EIO) where orvane reads the result file's name:
+    # the failure is reported there, and no file is made.
+    mkdir -p "$scratch/run"
+    program_env=(LD_PRELOAD="$injected_fs" FAULT_READ_AFTER=9
+                 ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
+    run "$scratch/run" "$orvane" "$short_orvane"
+    program_env=()
+    expect_report "$scratch/run" "I/O エラー 1005"
+    [ -z "$(ls -A "$scratch/run" | grep -v -x -e in -e out -e err -e status)" ] || fail "a file was left"
+    reference "$orvane" "$short_orvane"
+    stdout_ends_with "$scratch/run" "　　結果を出力するファイル名を入力して下さい:　"
+    ;;
+
+  stdin_fails_between_cells)
+    # Standard input fails (EIO) after kestrin's first cell: the failure is
+    # reported once the read fails, and no file is made.
+    program=$kestrin
+    mkdir -p "$scratch/run"
+    program_env=(LD_PRELOAD="$injected_fs" FAULT_READ_AFTER=4
+                 ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
+    run "$scratch/run" "$kestrin" "$long_kestrin"
+    program_env=()
+    expect_report "$scratch/run" "I/O エラー 1005"
+    [ -z "$(ls -A "$scratch/run" | grep -v -x -e in -e out -e err -e status)" ] || fail "a file was left"
+    ;;
+
   stdin_closed)
     mkdir -p "$scratch/run"
     (cd "$scratch/run" && "$kestrin" <&- >out 2>err)

@@ -10,6 +10,9 @@
 //   FAULT_OPEN_ERRNO=N   opening a file there for writing fails with errno
 //                        N (28, ENOSPC: no inode left; 30, EROFS: mounted
 //                        read-only)
+//   FAULT_READ_AFTER=BYTES standard input gives that many bytes, and every
+//                        read of it after them fails with EIO, as a disk or
+//                        a line that has gone away does (no FAULT_DIR needed)
 //
 // Cutting a file there short with ftruncate(2) gives its bytes back to the
 // room, as a file system frees the blocks of a shortened file.
@@ -34,6 +37,7 @@
 
 namespace {
 
+using ReadFunction = ssize_t (*)(int, void*, size_t);
 using WriteFunction = ssize_t (*)(int, const void*, size_t);
 using OpenFunction = int (*)(const char*, int, ...);
 using TruncateFunction = int (*)(int, off_t);
@@ -44,6 +48,9 @@ constexpr long long kUnread = -2;
 constexpr long long kUnlimited = -1;
 long long room = kUnread;
 WriteFunction next_write = nullptr;
+// Bytes standard input still gives; the same two marks as the room.
+long long input_left = kUnread;
+ReadFunction next_read = nullptr;
 
 // Whether path (absolute) lies in FAULT_DIR.
 bool InFolder(const char* path) {
@@ -128,6 +135,24 @@ ssize_t write(int fd, const void* bytes, size_t count) {
   ssize_t written = next_write(fd, bytes, count);
   if (written > 0) room -= written;
   return written;
+}
+
+ssize_t read(int fd, void* bytes, size_t count) {
+  if (next_read == nullptr) next_read = reinterpret_cast<ReadFunction>(dlsym(RTLD_NEXT, "read"));
+  if (input_left == kUnread) {
+    const char* text = getenv("FAULT_READ_AFTER");
+    input_left = text == nullptr ? kUnlimited : strtoll(text, nullptr, 10);
+    if (input_left < 0) input_left = kUnlimited;
+  }
+  if (fd != STDIN_FILENO || count == 0 || input_left == kUnlimited) return next_read(fd, bytes, count);
+  if (input_left == 0) {
+    errno = EIO;
+    return -1;
+  }
+  if (static_cast<unsigned long long>(input_left) < count) count = static_cast<size_t>(input_left);
+  ssize_t got = next_read(fd, bytes, count);
+  if (got > 0) input_left -= got;
+  return got;
 }
 
 int open(const char* path, int flags, ...) {
