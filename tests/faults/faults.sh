@@ -90,6 +90,22 @@ stdout_ends_with() {
     fail "stdout does not end with \"$text\""
 }
 
+# preload SETTING...: the runs that follow load INJECTED_FS with these
+# settings (FAULT_DIR=..., FAULT_READ_AFTER=...), until program_env=().
+preload() {
+  [ -f "$injected_fs" ] || fail "no library $injected_fs"
+  # A sanitizer runtime wants to be the first library loaded, and would end
+  # the run on finding this one ahead of it.
+  program_env=(LD_PRELOAD="$injected_fs" "$@"
+               ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
+}
+
+# only_run_files DIR: DIR holds nothing but the run's own in, out, err and
+# status.
+only_run_files() {
+  [ -z "$(ls -A "$1" | grep -v -x -e in -e out -e err -e status)" ] || fail "a file was left"
+}
+
 # on_file_system KIND COMMAND...: runs COMMAND (a shell function of this
 # script) with $fs, a folder that behaves as a file system of that KIND:
 #   room=BYTES  empty, with room for BYTES    full       no room left
@@ -105,11 +121,7 @@ on_file_system() {
     in_tmpfs "$kind" "$@"
     return
   fi
-  [ -f "$injected_fs" ] || fail "no library $injected_fs"
-  # A sanitizer runtime wants to be the first library loaded, and would end
-  # the run on finding this one ahead of it.
-  program_env=(LD_PRELOAD="$injected_fs" FAULT_DIR="$fs"
-               ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
+  preload FAULT_DIR="$fs"
   case $kind in
     room=*) program_env+=(FAULT_ROOM="${kind#room=}") ;;
     full) program_env+=(FAULT_ROOM=0) ;;
@@ -223,7 +235,7 @@ case $fault in
     mkdir -p "$scratch/run"
     run "$scratch/run" "$orvane" $'2\r\n3\r\n1\r\nnowhere/r\r\n\r\n'
     expect_report "$scratch/run" "不正なファイル名 - nowhere/r.csv"
-    [ -z "$(ls -A "$scratch/run" | grep -v -x -e in -e out -e err -e status)" ] || fail "a file was left"
+    only_run_files "$scratch/run"
     ;;
 
   name_too_long_for_the_file_system)
@@ -410,12 +422,11 @@ case $fault in
     # Standard input fails (EIO) where orvane reads the result file's name:
     # the failure is reported there, and no file is made.
     mkdir -p "$scratch/run"
-    program_env=(LD_PRELOAD="$injected_fs" FAULT_READ_AFTER=9
-                 ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
+    preload FAULT_READ_AFTER=9
     run "$scratch/run" "$orvane" "$short_orvane"
     program_env=()
     expect_report "$scratch/run" "I/O エラー 1005"
-    [ -z "$(ls -A "$scratch/run" | grep -v -x -e in -e out -e err -e status)" ] || fail "a file was left"
+    only_run_files "$scratch/run"
     reference "$orvane" "$short_orvane"
     stdout_ends_with "$scratch/run" "　　結果を出力するファイル名を入力して下さい:　"
     ;;
@@ -425,12 +436,11 @@ case $fault in
     # reported once the read fails, and no file is made.
     program=$kestrin
     mkdir -p "$scratch/run"
-    program_env=(LD_PRELOAD="$injected_fs" FAULT_READ_AFTER=4
-                 ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
+    preload FAULT_READ_AFTER=4
     run "$scratch/run" "$kestrin" "$long_kestrin"
     program_env=()
     expect_report "$scratch/run" "I/O エラー 1005"
-    [ -z "$(ls -A "$scratch/run" | grep -v -x -e in -e out -e err -e status)" ] || fail "a file was left"
+    only_run_files "$scratch/run"
     ;;
 
   stdin_closed)
