@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "engine/fourfold.h"
+#include "engine/contingency/fourfold.h"
 
 namespace {
 

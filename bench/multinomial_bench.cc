@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/multinomial.h"
+#include "engine/multinomial/multinomial.h"
 
 namespace {
 

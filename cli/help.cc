@@ -2,7 +2,7 @@
 #include <string>
 
 #include "cli/options.h"
-#include "engine/multinomial.h"
+#include "engine/multinomial/multinomial.h"
 
 namespace cli {
 namespace {

@@ -9,7 +9,7 @@
 #include <cstddef>
 
 #include "cli/output.h"
-#include "engine/exact_test.h"
+#include "engine/common/exact_test.h"
 
 namespace cli {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "engine/exact_test.h"
-#include "engine/fourfold.h"
-#include "engine/multinomial.h"
+#include "engine/common/exact_test.h"
+#include "engine/contingency/fourfold.h"
+#include "engine/multinomial/multinomial.h"
 #include "plot/plot.h"
 
 namespace cli {

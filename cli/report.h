@@ -8,9 +8,9 @@
 #include <span>
 #include <string>
 
-#include "engine/exact_test.h"
-#include "engine/fourfold.h"
-#include "engine/multinomial.h"
+#include "engine/common/exact_test.h"
+#include "engine/contingency/fourfold.h"
+#include "engine/multinomial/multinomial.h"
 
 namespace cli {
 

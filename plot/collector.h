@@ -9,7 +9,7 @@
 #include <map>
 #include <unordered_map>
 
-#include "engine/exact_test.h"
+#include "engine/common/exact_test.h"
 
 namespace plot {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/exact_test.h"
+#include "engine/common/exact_test.h"
 
 namespace plot::testing {
 

@@ -1,0 +1,20 @@
+// The exact test of a 2 x 2 table with fixed margins. With the row and
+// column sums held, n11 fixes a table and has the hypergeometric
+// distribution; the tables are ordered by Pearson's X^2, by G^2 and by their
+// probability (Fisher's test), or, one-sided, by n11 itself. Also the
+// conditional maximum-likelihood odds ratio with its exact confidence
+// interval, and the sample odds ratio. Re-entrant.
+#ifndef ENGINE_CONTINGENCY_FOURFOLD_H_
+#define ENGINE_CONTINGENCY_FOURFOLD_H_
+
+#include "engine/contingency/types.h"
+
+namespace engine {
+
+/// Runs the test. sink (may be empty) receives every table of the support
+/// in increasing n11, multiplicity 1.
+FourfoldResult TestFourfold(const FourfoldProblem& problem, const OutcomeSink& sink = {});
+
+}  // namespace engine
+
+#endif  // ENGINE_CONTINGENCY_FOURFOLD_H_

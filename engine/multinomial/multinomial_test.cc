@@ -1,0 +1,180 @@
+// The multinomial test through its interface: known values, degenerate
+// data, the listing, the limit of plain enumeration, far tails.
+#include <gmock/gmock.h>
+#include <gmpxx.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "engine/multinomial/multinomial.h"
+
+namespace engine {
+namespace {
+
+using ::testing::HasSubstr;
+
+MultinomialResult RunTest(std::vector<std::uint32_t> counts, std::vector<std::string> proportions = {},
+                      Method method = Method::kExact) {
+  MultinomialOptions options;
+  options.method = method;
+  return TestMultinomial(MultinomialProblem{std::move(counts), std::move(proportions)}, options);
+}
+
+void ExpectRelative(double actual, double expected, double tolerance = 1e-12) {
+  EXPECT_NEAR(actual, expected, tolerance * std::fabs(expected)) << "expected " << expected;
+}
+
+TEST(MultinomialTest, ReportExample) {
+  MultinomialResult r = RunTest({1, 0, 4, 2});
+  EXPECT_EQ(r.total, 7u);
+  EXPECT_EQ(r.outcomes, 120);
+  EXPECT_EQ(r.method, Method::kExact);
+  EXPECT_EQ(r.probabilities, (std::vector<double>{0.25, 0.25, 0.25, 0.25}));
+  EXPECT_EQ(r.orderings[0].ordering, Ordering::kChiSquare);
+  EXPECT_EQ(r.orderings[1].ordering, Ordering::kLikelihoodRatio);
+  EXPECT_EQ(r.orderings[2].ordering, Ordering::kProbability);
+  ExpectRelative(r.orderings[0].value, 5);
+  ExpectRelative(r.orderings[1].value, 6.028322580102989, 1e-15);
+  ExpectRelative(r.orderings[2].value, 0.00640869140625);
+  for (const OrderingResult& o : r.orderings) {
+    ExpectRelative(o.p, 0.23095703125);
+    ExpectRelative(o.mid_p, 0.154052734375);
+    EXPECT_TRUE(std::isnan(o.standard_error));
+  }
+}
+
+TEST(MultinomialTest, FewerCountsThanCategories) {
+  // Four outcomes like 2 0 0 0 (1/16 each), six like 1 1 0 0 (1/8 each).
+  MultinomialResult r = RunTest({2, 0, 0, 0});
+  for (const OrderingResult& o : r.orderings) {
+    ExpectRelative(o.p, 0.25);
+    ExpectRelative(o.mid_p, 0.125);
+  }
+}
+
+TEST(MultinomialTest, NearTiesAreNotTies) {
+  // Outcomes whose G^2 or probability come within 1e-8 of the observed
+  // ones are still strictly less extreme (values from exact arithmetic).
+  MultinomialResult r = RunTest({151, 124, 112});
+  ExpectRelative(r.orderings[0].p, 0.04707254066031597);
+  ExpectRelative(r.orderings[0].mid_p, 0.04590841988019309);
+  ExpectRelative(r.orderings[1].p, 0.046954478997042436);
+  ExpectRelative(r.orderings[1].mid_p, 0.04664742219067027);
+  ExpectRelative(r.orderings[2].p, 0.04756851805784372);
+  ExpectRelative(r.orderings[2].mid_p, 0.047261461251471557);
+}
+
+TEST(MultinomialTest, SingleOutcome) {
+  for (auto counts : {std::vector<std::uint32_t>{5}, std::vector<std::uint32_t>{0, 0, 0}}) {
+    std::vector<OutcomeRow> rows;
+    MultinomialOptions options;
+    options.every_outcome = true;
+    MultinomialResult r = TestMultinomial(MultinomialProblem{counts, {}}, options,
+                                          [&](const OutcomeRow& row) { rows.push_back(row); });
+    EXPECT_EQ(r.outcomes, 1);
+    for (const OrderingResult& o : r.orderings) {
+      EXPECT_EQ(o.p, 1);
+      EXPECT_EQ(o.mid_p, 0.5);
+    }
+    EXPECT_EQ(r.orderings[0].value, 0);
+    EXPECT_EQ(r.orderings[1].value, 0);
+    EXPECT_EQ(r.orderings[2].value, 1);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].probability, 1);
+    EXPECT_EQ(rows[0].marks[0], Mark::kTied);
+    EXPECT_EQ(rows[0].marks[2], Mark::kTied);
+  }
+}
+
+TEST(MultinomialTest, ListingInOrder) {
+  std::vector<std::vector<std::uint32_t>> seen;
+  double total_probability = 0;
+  int observed_rows = 0;
+  MultinomialOptions options;
+  options.every_outcome = true;
+  MultinomialProblem problem{{2, 0, 1}, {"0.5", "0.25", "0.25"}};
+  MultinomialResult r = TestMultinomial(problem, options, [&](const OutcomeRow& row) {
+    seen.emplace_back(row.counts.begin(), row.counts.end());
+    total_probability += row.probability;
+    if (seen.back() == problem.counts) {
+      ++observed_rows;
+      for (int o = 0; o < 3; ++o) EXPECT_EQ(row.marks[o], Mark::kTied);
+    }
+    EXPECT_EQ(row.marks[3], Mark::kNotExtreme);
+  });
+  std::vector<std::vector<std::uint32_t>> expected{{0, 0, 3}, {0, 1, 2}, {0, 2, 1}, {0, 3, 0},
+                                                   {1, 0, 2}, {1, 1, 1}, {1, 2, 0}, {2, 0, 1},
+                                                   {2, 1, 0}, {3, 0, 0}};
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(observed_rows, 1);
+  EXPECT_NEAR(total_probability, 1, 1e-15);
+  EXPECT_EQ(r.outcomes_visited, 10u);
+}
+
+TEST(MultinomialTest, PlainEnumerationHasALimit) {
+  MultinomialOptions options;
+  options.every_outcome = true;
+  std::vector<std::uint32_t> counts(10, 10);
+  try {
+    TestMultinomial(MultinomialProblem{counts, {}}, options, [](const OutcomeRow&) {});
+    ADD_FAILURE() << "no failure";
+  } catch (const TestFailure& failure) {
+    EXPECT_THAT(failure.what(), HasSubstr("4263421511271"));
+    EXPECT_THAT(failure.what(), HasSubstr("1000000000"));
+  }
+}
+
+TEST(MultinomialTest, MalformedProblems) {
+  EXPECT_THROW(RunTest({}), TestFailure);
+  EXPECT_THROW(RunTest({1, 2}, {"1"}), TestFailure);
+  EXPECT_THROW(RunTest({1, 2}, {"1", "0"}), TestFailure);
+  EXPECT_THROW(RunTest({2147483647u, 1}), TestFailure);
+}
+
+TEST(MultinomialTest, FarTailsKeepTheirRelativeAccuracy) {
+  // 990 0: the two extreme outcomes, each 2^-990.
+  MultinomialResult corner = RunTest({990, 0});
+  for (const OrderingResult& o : corner.orderings) {
+    ExpectRelative(o.p, std::ldexp(1.0, -989));
+    ExpectRelative(o.mid_p, std::ldexp(1.0, -990));
+  }
+  // 1500 500: both tails of the binomial beyond 1500 of 2000.
+  MultinomialResult tail = RunTest({1500, 500});
+  for (const OrderingResult& o : tail.orderings) {
+    ExpectRelative(o.p, 1.474397522976895e-115);
+    ExpectRelative(o.mid_p, 9.824426506853973e-116);
+  }
+}
+
+TEST(MultinomialTest, LargeBinomialAgainstRationals) {
+  // 0.3 : 0.7 with a total of 700; every outcome's probability and X^2
+  // from rationals, p summed exactly.
+  const unsigned n = 700;
+  const unsigned observed = 180;  // expectation 210
+  auto probability = [&](unsigned j) {
+    mpz_class ways;
+    mpz_bin_uiui(ways.get_mpz_t(), n, j);
+    mpz_class three, seven, ten;
+    mpz_ui_pow_ui(three.get_mpz_t(), 3, j);
+    mpz_ui_pow_ui(seven.get_mpz_t(), 7, n - j);
+    mpz_ui_pow_ui(ten.get_mpz_t(), 10, n);
+    return mpq_class(ways * three * seven, ten);
+  };
+  // X^2 = (j - 210)^2 / 210 + (j - 210)^2 / 490: orders as |j - 210|.
+  mpq_class beyond = 0, tied = 0;
+  for (unsigned j = 0; j <= n; ++j) {
+    int distance = std::abs(static_cast<int>(j) - 210);
+    if (distance > 30) beyond += probability(j);
+    if (distance == 30) tied += probability(j);
+  }
+  beyond.canonicalize();
+  tied.canonicalize();
+  MultinomialResult r = RunTest({observed, n - observed}, {"0.3", "0.7"});
+  ExpectRelative(r.orderings[0].p, mpq_class(beyond + tied).get_d());
+  ExpectRelative(r.orderings[0].mid_p, mpq_class(beyond + tied / 2).get_d());
+}
+
+}  // namespace
+}  // namespace engine

@@ -1,0 +1,54 @@
+// Each category's share of the three statistics. With expected count e and
+// count y, category i adds
+//   chi      = (y - e)^2 / e                  to Pearson's X^2,
+//   deviance = y ln(y / e) + e - y            to G^2 / 2,
+//   surprise = -ln(e^y exp(-e) / y!)          to -ln P(outcome) + L0,
+// where L0 = -ln(n^n exp(-n) / n!): the multinomial probability is a product
+// of Poisson probabilities divided by that of the total, so P(y) =
+// exp(L0 - sum of surprises). (The deviances sum to G^2 / 2 because the
+// counts and the expected counts have the same total.) Every share is at
+// least 0, and each statistic is a sum of shares, so a computed sum carries
+// a relative error bound (engine/multinomial/classify.h). Each share is
+// formed in extended precision and rounded once: within 2^-52 of its value.
+#ifndef ENGINE_MULTINOMIAL_TERMS_H_
+#define ENGINE_MULTINOMIAL_TERMS_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/multinomial/null.h"
+
+namespace engine::multinomial {
+
+struct Terms {
+  double chi;
+  double deviance;
+  double surprise;
+};
+
+/// The shares of a category with count y and expected count e > 0.
+Terms ComputeTerms(std::uint32_t y, const Expectation& e);
+
+/// L0 = -ln(n^n exp(-n) / n!) for the total n (0 when n = 0).
+double SurpriseOfTotal(std::uint64_t n);
+
+/// The shares of one category for the counts lo..lo+size-1, kept; counts
+/// outside that window are computed when asked for.
+struct TermTable {
+  Expectation e;
+  std::uint32_t lo = 0;
+  std::vector<Terms> values;
+};
+
+/// A table over counts [lo, hi].
+TermTable MakeTermTable(const Expectation& e, std::uint32_t lo, std::uint32_t hi);
+
+inline Terms TermsAt(const TermTable& table, std::uint32_t y) {
+  std::uint32_t offset = y - table.lo;  // wraps below lo: outside the window
+  if (offset < table.values.size()) return table.values[offset];
+  return ComputeTerms(y, table.e);
+}
+
+}  // namespace engine::multinomial
+
+#endif  // ENGINE_MULTINOMIAL_TERMS_H_
