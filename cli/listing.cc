@@ -6,12 +6,12 @@
 namespace cli {
 namespace {
 
-// Room for one number and its comma: 17 digits, a sign, a point and
-// "e-308", or ten digits of a count.
+// Room for one number and its comma: at most 17 digits, a sign, a point
+// and "e-308", or ten digits of a count.
 constexpr std::size_t kFieldRoom = 32;
 
 char* PutReal(char* at, double value) {
-  return std::to_chars(at, at + kFieldRoom, value, std::chars_format::general, 17).ptr;
+  return std::to_chars(at, at + kFieldRoom, value).ptr;
 }
 
 char* PutMark(char* at, engine::Mark mark) {

@@ -1,6 +1,6 @@
 // The listing of every outcome as CSV: a header, then one line per outcome
 // in the engine's order. Counts ("x1,...,xk", or "n11,n12,n21,n22"), the
-// outcome's probability, X^2 and G^2 with 17 significant digits, then one
+// outcome's probability, X^2 and G^2 in their shortest exact form, then one
 // mark per ordering: ">" beyond the observed outcome, "=" tied with it,
 // empty otherwise. LF line ends.
 #ifndef CLI_LISTING_H_

@@ -50,7 +50,7 @@ TEST(ListingTest, HeaderNamesTheCountsAndTheMarks) {
             "probability_mark,n11_mark\n");
 }
 
-TEST(ListingTest, RowsCarrySeventeenDigitsAndOneMarkPerOrdering) {
+TEST(ListingTest, RowsCarryTheShortestDigitsAndOneMarkPerOrdering) {
   Capture capture;
   std::vector<std::uint32_t> counts{1, 0, 4, 2};
   WriteListingRow(capture.out(), {false, 4, false},
@@ -62,9 +62,9 @@ TEST(ListingTest, RowsCarrySeventeenDigitsAndOneMarkPerOrdering) {
   WriteListingRow(capture.out(), {true, 4, false},
                   Row(cells, 1, 0.1, 1e-300, {Mark::kBeyond, Mark::kNotExtreme, Mark::kTied, Mark::kBeyond}));
   EXPECT_EQ(capture.Text(),
-            "1,0,4,2,0.00640869140625,5,6.0283225801029889,=,=,=\n"
-            "2147483647,0,0,0,1,0.10000000000000001,1e-300,>,,=,>\n"
-            "2147483647,0,0,0,1,0.10000000000000001,1e-300,>,,=\n");
+            "1,0,4,2,0.00640869140625,5,6.028322580102989,=,=,=\n"
+            "2147483647,0,0,0,1,0.1,1e-300,>,,=,>\n"
+            "2147483647,0,0,0,1,0.1,1e-300,>,,=\n");
 }
 
 TEST(ListingTest, RowsWiderThanTheBufferStayWhole) {

@@ -86,15 +86,15 @@ std::optional<double> ParseDecimal(std::string_view text) {
   return value;
 }
 
-void AppendDouble17(std::string& out, double value) {
+void AppendShortest(std::string& out, double value) {
   char buffer[32];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   out.append(buffer, result.ptr);
 }
 
-std::string Double17(double value) {
+std::string Shortest(double value) {
   std::string text;
-  AppendDouble17(text, value);
+  AppendShortest(text, value);
   return text;
 }
 

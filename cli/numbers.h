@@ -28,10 +28,12 @@ std::optional<std::uint64_t> ParseUnsigned(std::string_view text);
 /// nullopt when the text is anything else or out of the range of double.
 std::optional<double> ParseDecimal(std::string_view text);
 
-/// Appends value with 17 significant digits, the shortest form that keeps
-/// them ("5", "0.23095703125", "6.0283225801029894", "2.1996000000000001e-06").
-void AppendDouble17(std::string& out, double value);
-std::string Double17(double value);
+/// Appends value in the shortest decimal form that reads back as the same
+/// double, fixed or exponent form whichever is shorter, as std::to_chars
+/// gives it ("5", "0.0625", "0.1", "6.028322580102989", "2.1996e-06",
+/// "1e+300", "inf").
+void AppendShortest(std::string& out, double value);
+std::string Shortest(double value);
 
 /// A p-value for a person: five significant digits in the manner of %g
 /// (0.23096, 0.0013950 as 0.001395, 2.1996e-06), never shown as 0 when it

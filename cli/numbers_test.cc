@@ -49,15 +49,17 @@ TEST(NumbersTest, DecimalsHaveNoSignHexOrInfinity) {
   }
 }
 
-TEST(NumbersTest, SeventeenSignificantDigitsInTheShortestForm) {
-  EXPECT_EQ(Double17(5), "5");
-  EXPECT_EQ(Double17(0.23095703125), "0.23095703125");
-  EXPECT_EQ(Double17(0.1), "0.10000000000000001");
-  EXPECT_EQ(Double17(2.1996e-06), "2.1996000000000001e-06");
-  EXPECT_EQ(Double17(1e300), "1.0000000000000001e+300");
-  EXPECT_EQ(Double17(std::numeric_limits<double>::infinity()), "inf");
-  for (double value : {1.0 / 3, 6.028322580102989, 4.9e-324, 1.7976931348623157e308}) {
-    EXPECT_EQ(std::strtod(Double17(value).c_str(), nullptr), value);
+TEST(NumbersTest, TheShortestFormThatReadsBack) {
+  EXPECT_EQ(Shortest(5), "5");
+  EXPECT_EQ(Shortest(0.0625), "0.0625");
+  EXPECT_EQ(Shortest(0.1), "0.1");
+  EXPECT_EQ(Shortest(0.375 + 0x1p-54), "0.37500000000000006");
+  EXPECT_EQ(Shortest(2.1996e-06), "2.1996e-06");
+  EXPECT_EQ(Shortest(1e300), "1e+300");
+  EXPECT_EQ(Shortest(4.9e-324), "5e-324");
+  EXPECT_EQ(Shortest(std::numeric_limits<double>::infinity()), "inf");
+  for (double value : {1.0 / 3, 6.028322580102989, 4.9e-324, 1.7976931348623157e308, 0.1 + 0.2}) {
+    EXPECT_EQ(std::strtod(Shortest(value).c_str(), nullptr), value);
   }
 }
 

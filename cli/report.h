@@ -18,8 +18,8 @@ std::string TextReport(const engine::MultinomialProblem& problem, const engine::
                        const engine::MultinomialResult& result);
 std::string TextReport(const engine::FourfoldProblem& problem, const engine::FourfoldResult& result);
 
-/// One JSON object and a line end; numbers with 17 significant digits or
-/// fewer when they are exact, infinity as "inf", an undefined value as null.
+/// One JSON object and a line end; numbers in the shortest form that reads
+/// back as the same double, infinity as "inf", an undefined value as null.
 std::string JsonReport(const engine::MultinomialProblem& problem, const engine::MultinomialOptions& options,
                        const engine::MultinomialResult& result);
 std::string JsonReport(const engine::FourfoldProblem& problem, const engine::FourfoldResult& result);

@@ -12,11 +12,11 @@ std::string CsvReport(std::span<const engine::OrderingResult> orderings, bool mo
     text += OrderingKey(ordering.ordering);
     for (double number : {ordering.value, ordering.p, ordering.mid_p}) {
       text += ',';
-      AppendDouble17(text, number);
+      AppendShortest(text, number);
     }
     if (monte_carlo) {
       text += ',';
-      AppendDouble17(text, ordering.standard_error);
+      AppendShortest(text, ordering.standard_error);
     }
     text += '\n';
   }
