@@ -98,8 +98,29 @@ std::string Shortest(double value) {
   return text;
 }
 
-std::string PValueText(double p) {
+std::string PowerOfTenText(double log10_value, int digits) {
+  double exponent = std::floor(log10_value);
+  // The leading digits, rounded as %g would round them; a mantissa that
+  // rounds up to 10 moves to the next power.
+  std::string mantissa = Printf("%.*f", digits - 1, std::pow(10.0, log10_value - exponent));
+  if (mantissa.starts_with("10")) {
+    exponent += 1;
+    mantissa = Printf("%.*f", digits - 1, 1.0);
+  }
+  if (mantissa.find('.') != std::string::npos) {
+    while (mantissa.back() == '0') mantissa.pop_back();
+    if (mantissa.back() == '.') mantissa.pop_back();
+  }
+  const long long power = static_cast<long long>(exponent);
+  char sign = power < 0 ? '-' : '+';
+  std::string digits_of_power = std::to_string(power < 0 ? -power : power);
+  if (digits_of_power.size() < 2) digits_of_power.insert(0, 1, '0');
+  return mantissa + "e" + sign + digits_of_power;
+}
+
+std::string PValueText(double p, double log10_p) {
   if (std::isnan(p)) return "NA";
+  if (p < std::numeric_limits<double>::min() && std::isfinite(log10_p)) return PowerOfTenText(log10_p, 5);
   // Below the smallest positive double: the tail underflowed.
   if (p == 0) return "< 4.9e-324";
   std::string text = Printf("%.*g", 5, p);
@@ -110,8 +131,11 @@ std::string PValueText(double p) {
   return text;
 }
 
-std::string ValueText(double value) {
+std::string ValueText(double value, double log10_value) {
   if (std::isnan(value)) return "NA";
+  if (value >= 0 && value < std::numeric_limits<double>::min() && std::isfinite(log10_value)) {
+    return PowerOfTenText(log10_value, 6);
+  }
   if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
   return Printf("%.*g", 6, value);
 }

@@ -4,6 +4,7 @@
 #define CLI_NUMBERS_H_
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,12 +38,20 @@ std::string Shortest(double value);
 
 /// A p-value for a person: five significant digits in the manner of %g
 /// (0.23096, 0.0013950 as 0.001395, 2.1996e-06), never shown as 0 when it
-/// is positive nor as 1 when it is below 1.
-std::string PValueText(double p);
+/// is positive nor as 1 when it is below 1. Below the normal doubles
+/// (2.2e-308) the digits come from log10_p when it is known (not NaN):
+/// "1.2345e-1203".
+std::string PValueText(double p, double log10_p = std::numeric_limits<double>::quiet_NaN());
 
 /// A statistic or an estimate for a person: six significant digits as %g
-/// ("5", "6.02832", "1.2e-30"); "inf" for infinity.
-std::string ValueText(double value);
+/// ("5", "6.02832", "1.2e-30"); "inf" for infinity. Below the normal
+/// doubles the digits come from log10_value when it is known: a
+/// probability of 10^-1203.5 is "3.16228e-1204".
+std::string ValueText(double value, double log10_value = std::numeric_limits<double>::quiet_NaN());
+
+/// 10^log10_value in the manner of %g with that many significant digits,
+/// for any finite log10_value: PowerOfTenText(-1202.5, 5) is "3.1623e-1203".
+std::string PowerOfTenText(double log10_value, int digits);
 
 /// A count of outcomes that may exceed 64 bits: as an integer while it is
 /// exact in a double (below 2^53), else in exponent form ("4.3e+12").

@@ -63,6 +63,20 @@ TEST(NumbersTest, TheShortestFormThatReadsBack) {
   }
 }
 
+TEST(NumbersTest, PowersOfTenBeyondTheRangeOfDoubles) {
+  EXPECT_EQ(PowerOfTenText(-1202.5, 5), "3.1623e-1203");
+  EXPECT_EQ(PowerOfTenText(-1203, 5), "1e-1203");
+  EXPECT_EQ(PowerOfTenText(std::log10(2.1996e-06), 5), "2.1996e-06");
+  EXPECT_EQ(PowerOfTenText(-400 + std::log10(9.99996), 5), "1e-399");  // rounds up to the next power
+  EXPECT_EQ(PowerOfTenText(2.5, 6), "3.16228e+02");
+  EXPECT_EQ(PowerOfTenText(0, 5), "1e+00");
+  EXPECT_EQ(PValueText(0, -1203.4), "3.9811e-1204");
+  EXPECT_EQ(PValueText(1e-310, -310), "1e-310");
+  EXPECT_EQ(PValueText(0.25, -0.60206), "0.25");  // a normal double prints as itself
+  EXPECT_EQ(PValueText(0), "< 4.9e-324");          // no log10: only the floor is known
+  EXPECT_EQ(ValueText(0, -5000.25), "5.62341e-5001");
+}
+
 TEST(NumbersTest, PValuesKeepFiveSignificantDigitsAndNeverRoundAway) {
   EXPECT_EQ(PValueText(0.23095703125), "0.23096");
   EXPECT_EQ(PValueText(0.001395), "0.001395");

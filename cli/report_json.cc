@@ -26,7 +26,12 @@ Json Number(const std::optional<double>& value) { return value ? Number(*value) 
 Json Statistics(std::span<const engine::OrderingResult> orderings, bool monte_carlo) {
   Json statistics = Json::object();
   for (const auto& ordering : orderings) {
-    Json entry = {{"value", Number(ordering.value)}, {"p", Number(ordering.p)}, {"mid_p", Number(ordering.mid_p)}};
+    Json entry = {{"value", Number(ordering.value)}};
+    if (!std::isnan(ordering.log10_value)) entry["log10_value"] = Number(ordering.log10_value);
+    entry["p"] = Number(ordering.p);
+    entry["mid_p"] = Number(ordering.mid_p);
+    if (!std::isnan(ordering.log10_p)) entry["log10_p"] = Number(ordering.log10_p);
+    if (!std::isnan(ordering.log10_mid_p)) entry["log10_mid_p"] = Number(ordering.log10_mid_p);
     if (monte_carlo) entry["standard_error"] = Number(ordering.standard_error);
     statistics[std::string(OrderingKey(ordering.ordering))] = std::move(entry);
   }

@@ -40,8 +40,8 @@ std::string OrderingTable(std::span<const engine::OrderingResult> orderings, boo
   rows.push_back({"statistic", "value", "p", "mid-p"});
   if (monte_carlo) rows.back().push_back("std. error");
   for (const auto& ordering : orderings) {
-    rows.push_back({OrderingLabel(ordering.ordering, fourfold), ValueText(ordering.value),
-                    PValueText(ordering.p), PValueText(ordering.mid_p)});
+    rows.push_back({OrderingLabel(ordering.ordering, fourfold), ValueText(ordering.value, ordering.log10_value),
+                    PValueText(ordering.p, ordering.log10_p), PValueText(ordering.mid_p, ordering.log10_mid_p)});
     if (monte_carlo) rows.back().push_back(ValueText(ordering.standard_error));
   }
   return Table(rows);
@@ -182,10 +182,12 @@ std::string PlotTitle(const engine::FourfoldProblem& problem) {
 }
 
 std::string PlotCaption(const engine::OrderingResult& ordering, bool fourfold, engine::Alternative alternative) {
-  std::string caption = OrderingLabel(ordering.ordering, fourfold) + " = " + ValueText(ordering.value);
+  std::string caption =
+      OrderingLabel(ordering.ordering, fourfold) + " = " + ValueText(ordering.value, ordering.log10_value);
   if (alternative == engine::Alternative::kLess) caption += ", alternative less";
   if (alternative == engine::Alternative::kGreater) caption += ", alternative greater";
-  return caption + ": p = " + PValueText(ordering.p) + ", mid-p = " + PValueText(ordering.mid_p);
+  return caption + ": p = " + PValueText(ordering.p, ordering.log10_p) +
+         ", mid-p = " + PValueText(ordering.mid_p, ordering.log10_mid_p);
 }
 
 std::string FallbackNotice(const engine::MultinomialOptions& options, const engine::MultinomialResult& result) {

@@ -34,10 +34,21 @@ enum class Mark : std::uint8_t { kNotExtreme, kTied, kBeyond };
 struct OrderingResult {
   Ordering ordering;
   double value;  // the observed statistic (P(observed) for kProbability, n11 for kN11)
-  double p;
+  double p;      // as a double: 0 where it lies below the range of doubles
   double mid_p;
   // Monte Carlo only: the standard error of the estimate of p; NaN when exact.
   double standard_error = std::numeric_limits<double>::quiet_NaN();
+  // log10 of p and of mid-p, also where they underflow a double (down to
+  // about -1e9); NaN when the method did not give them.
+  double log10_p = std::numeric_limits<double>::quiet_NaN();
+  double log10_mid_p = std::numeric_limits<double>::quiet_NaN();
+  // kProbability: log10 of the observed outcome's probability (value is 0
+  // where that underflows); NaN for the other orderings.
+  double log10_value = std::numeric_limits<double>::quiet_NaN();
+  // Monte Carlo only: the draws at least as extreme as the observed outcome
+  // (ties included) and those tied with it.
+  std::uint64_t draws_extreme = 0;
+  std::uint64_t draws_tied = 0;
 };
 
 /// One outcome (or, when multiplicity > 1, a class of outcomes sharing every
