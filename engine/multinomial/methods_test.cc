@@ -260,18 +260,18 @@ TEST(AutomaticTest, ExactRefusesWhatWouldTakeForever) {
 TEST(PaceTest, ReportsProgressWhenDueAndStopsPastTheDeadline) {
   std::vector<double> shares;
   ProgressSink progress = [&](double share) { shares.push_back(share); };
-  multinomial::Pace pace = multinomial::StartPace(&progress, 0);
-  multinomial::CheckPace(pace, 0.25);  // too soon after the start
+  Pace pace = StartPace(&progress, 0);
+  CheckPace(pace, 0.25);  // too soon after the start
   EXPECT_TRUE(shares.empty());
   pace.last_report -= std::chrono::milliseconds(60);
-  multinomial::CheckPace(pace, 0.5);
+  CheckPace(pace, 0.5);
   pace.last_report -= std::chrono::milliseconds(60);
-  multinomial::CheckPace(pace, 1.2);
+  CheckPace(pace, 1.2);
   EXPECT_EQ(shares, (std::vector<double>{0.5, 1.0}));
-  multinomial::Pace timed = multinomial::StartPace(nullptr, 0.5);
-  multinomial::CheckPace(timed, 0.1);
+  Pace timed = StartPace(nullptr, 0.5);
+  CheckPace(timed, 0.1);
   timed.start -= std::chrono::seconds(1);
-  EXPECT_THROW(multinomial::CheckPace(timed, 0.2), multinomial::OutOfTime);
+  EXPECT_THROW(CheckPace(timed, 0.2), OutOfTime);
 }
 
 TEST(BinomialTailTest, RatioAgreesWithDirectSums) {

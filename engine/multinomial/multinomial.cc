@@ -82,7 +82,7 @@ void TakeTallies(const multinomial::Setup& setup, const multinomial::Tallies& ta
 }
 
 void RunMonteCarlo(const multinomial::Setup& setup, const MultinomialOptions& options,
-                   multinomial::Pace& pace, MultinomialResult& result) {
+                   Pace& pace, MultinomialResult& result) {
   if (options.samples == 0) throw TestFailure("Monte Carlo needs at least one sample");
   multinomial::DrawCounts counts =
       multinomial::DrawOutcomes(setup, options.samples, options.seed, pace);
@@ -137,7 +137,7 @@ double NetworkWork(const multinomial::Setup& setup, double outcomes) {
 }
 
 void RunExact(Exact exact, const multinomial::Setup& setup, const OutcomeSink& given_sink,
-              bool rows_wanted, multinomial::Pace& pace, MultinomialResult& result) {
+              bool rows_wanted, Pace& pace, MultinomialResult& result) {
   const OutcomeSink none;
   const OutcomeSink& sink = rows_wanted ? given_sink : none;
   switch (exact) {
@@ -184,7 +184,7 @@ MultinomialResult TestMultinomial(const MultinomialProblem& problem,
   multinomial::Setup setup = multinomial::MakeSetup(problem);
   const bool equal = setup.order.null.equal;
   if (options.method == Method::kMonteCarlo) {
-    multinomial::Pace pace = multinomial::StartPace(&progress, 0);
+    Pace pace = StartPace(&progress, 0);
     RunMonteCarlo(setup, options, pace, result);
     return result;
   }
@@ -224,18 +224,18 @@ MultinomialResult TestMultinomial(const MultinomialProblem& problem,
     bool fits = seconds <= options.max_seconds;
     if (fits) {
       try {
-        multinomial::Pace pace = multinomial::StartPace(&progress, options.max_seconds);
+        Pace pace = StartPace(&progress, options.max_seconds);
         RunExact(exact, setup, sink, whole, pace, result);
         return result;
-      } catch (const multinomial::OutOfTime&) {
+      } catch (const OutOfTime&) {
       }
     }
-    multinomial::Pace pace = multinomial::StartPace(&progress, 0);
+    Pace pace = StartPace(&progress, 0);
     RunMonteCarlo(setup, options, pace, result);
     result.fell_back = true;
     return result;
   }
-  multinomial::Pace pace = multinomial::StartPace(&progress, 0);
+  Pace pace = StartPace(&progress, 0);
   RunExact(exact, setup, sink, whole, pace, result);
   return result;
 }

@@ -6,12 +6,12 @@
 #define ENGINE_MULTINOMIAL_SETUP_H_
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 #include "engine/common/exact_test.h"
+#include "engine/common/pace.h"
 #include "engine/multinomial/types.h"
 #include "engine/multinomial/classify.h"
 #include "engine/multinomial/exact.h"
@@ -53,25 +53,6 @@ inline void Count(Tally& tally, Mark mark, double probability) {
     tally.tied.Add(probability);
   }
 }
-
-/// Thrown when the work runs past the time allowed (the automatic choice
-/// then turns to Monte Carlo).
-struct OutOfTime {};
-
-/// The pace of long work: calls the progress sink about every 50 ms and
-/// ends the work past a deadline.
-struct Pace {
-  const ProgressSink* progress = nullptr;
-  std::chrono::steady_clock::time_point start;
-  std::chrono::steady_clock::time_point last_report;
-  double seconds_allowed = 0;  // 0: no deadline
-};
-
-Pace StartPace(const ProgressSink* progress, double seconds_allowed);
-
-/// Called now and then by the work with the share done: reports progress
-/// when due, throws OutOfTime past the deadline.
-void CheckPace(Pace& pace, double share_done);
 
 /// The rows of the tables kept in memory, over every method: beyond this
 /// the shares of the far counts are computed when needed.
