@@ -10,12 +10,9 @@
 #include <vector>
 
 #include "engine/common/exact_test.h"
+#include "engine/common/method.h"
 
 namespace engine {
-
-enum class Method : std::uint8_t { kAuto, kExact, kMonteCarlo };
-inline constexpr std::uint64_t kDefaultSamples = 1'000'000;
-inline constexpr std::uint64_t kDefaultSeed = 20'261'207;
 
 /// Plain enumeration (every outcome one by one, as a listing needs) handles
 /// at most this many outcomes; beyond it the test throws TestFailure.
