@@ -16,6 +16,7 @@ constexpr std::uint32_t kCheckInterval = 1 << 10;
 DrawCounts DrawTables(const Shape& shape, const std::array<const KeyTables*, kKeyCount>& keys,
                       std::uint64_t samples, std::uint64_t seed, Pace& pace) {
   Judge judge(shape, keys);
+  const LogFactorials log_factorial(shape.N);
   std::vector<std::uint32_t> cells(shape.observed.size());
   std::vector<std::int64_t> left;
   std::array<int, kKeyCount> sign{};
@@ -24,7 +25,7 @@ DrawCounts DrawTables(const Shape& shape, const std::array<const KeyTables*, kKe
   counts.samples = samples;
   for (std::uint64_t draw = 0; draw < samples; ++draw) {
     if (draw % kCheckInterval == 0) CheckPace(pace, static_cast<double>(draw) / static_cast<double>(samples));
-    DrawTable(shape.R, shape.C, random, left, cells);
+    DrawTable(log_factorial, shape.R, shape.C, random, left, cells);
     judge.Compare(cells.data(), sign);
     for (int k = 0; k < kKeyCount; ++k) {
       if (sign[k] > 0) ++counts.beyond[k];
