@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "cli/report.h"
 
@@ -23,7 +24,8 @@ Json Number(double value) {
 
 Json Number(const std::optional<double>& value) { return value ? Number(*value) : Json(nullptr); }
 
-Json Statistics(std::span<const engine::OrderingResult> orderings, bool monte_carlo) {
+// with_draws: Monte Carlo statistics carry the draws at least as extreme.
+Json Statistics(std::span<const engine::OrderingResult> orderings, bool monte_carlo, bool with_draws = false) {
   Json statistics = Json::object();
   for (const auto& ordering : orderings) {
     Json entry = {{"value", Number(ordering.value)}};
@@ -33,6 +35,7 @@ Json Statistics(std::span<const engine::OrderingResult> orderings, bool monte_ca
     if (!std::isnan(ordering.log10_p)) entry["log10_p"] = Number(ordering.log10_p);
     if (!std::isnan(ordering.log10_mid_p)) entry["log10_mid_p"] = Number(ordering.log10_mid_p);
     if (monte_carlo) entry["standard_error"] = Number(ordering.standard_error);
+    if (monte_carlo && with_draws) entry["draws_extreme"] = ordering.draws_extreme;
     statistics[std::string(OrderingKey(ordering.ordering))] = std::move(entry);
   }
   return statistics;
@@ -134,6 +137,41 @@ std::string JsonReport(const engine::FourfoldProblem& problem, const engine::Fou
                           {"sample", Number(odds.sample)},
                           {"conf_int", Json::array({Number(odds.lower), Number(odds.upper)})},
                           {"conf_level", Number(odds.conf_level)}};
+  return Dump(report);
+}
+
+std::string JsonReport(const engine::TableProblem& problem, const engine::TableOptions& options,
+                       const engine::TableResult& result) {
+  const bool monte_carlo = result.method == engine::Method::kMonteCarlo;
+  Json report;
+  report["program"] = "kestrin";
+  report["test"] = "exact test of an r x c table";
+  Json rows = Json::array();
+  for (std::uint32_t i = 0; i < problem.rows; ++i) {
+    const auto begin = problem.cells.begin() + static_cast<std::ptrdiff_t>(std::size_t{i} * problem.columns);
+    rows.push_back(Json(std::vector<std::uint32_t>(begin, begin + problem.columns)));
+  }
+  report["table"] = std::move(rows);
+  report["rows"] = problem.rows;
+  report["columns"] = problem.columns;
+  report["total"] = result.total;
+  report["method"] = monte_carlo ? "monte-carlo" : "exact";
+  if (monte_carlo) {
+    report["samples"] = result.samples;
+    report["seed"] = result.seed;
+    if (result.fell_back) {
+      report["fell_back"] = true;
+      report["max_seconds"] = Number(options.max_seconds);
+    }
+  } else if (!result.outcomes.exact) {
+    report["outcomes"] = {{"estimate", Number(result.outcomes.value)}};
+  } else if (result.outcomes.digits.size() < 20 ||
+             (result.outcomes.digits.size() == 20 && result.outcomes.digits <= "18446744073709551615")) {
+    report["outcomes"] = std::stoull(result.outcomes.digits);
+  } else {
+    report["outcomes"] = result.outcomes.digits;
+  }
+  report["statistics"] = Statistics(result.orderings, monte_carlo, true);
   return Dump(report);
 }
 

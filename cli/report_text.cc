@@ -3,11 +3,13 @@
 // the alternative and the odds ratio with its interval.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/numbers.h"
 #include "cli/report.h"
+#include "engine/common/monte_carlo_p.h"
 
 namespace cli {
 namespace {
@@ -35,17 +37,28 @@ std::string Table(const Rows& rows, std::string_view indent = "", bool numbers_r
   return text;
 }
 
-std::string OrderingTable(std::span<const engine::OrderingResult> orderings, bool fourfold, bool monte_carlo) {
+}  // namespace
+
+std::string OrderingTable(std::span<const engine::OrderingResult> orderings, bool fourfold, bool monte_carlo,
+                          std::uint64_t none_extreme_samples) {
   Rows rows;
   rows.push_back({"statistic", "value", "p", "mid-p"});
   if (monte_carlo) rows.back().push_back("std. error");
   for (const auto& ordering : orderings) {
     rows.push_back({OrderingLabel(ordering.ordering, fourfold), ValueText(ordering.value, ordering.log10_value),
                     PValueText(ordering.p, ordering.log10_p), PValueText(ordering.mid_p, ordering.log10_mid_p)});
+    if (monte_carlo && none_extreme_samples > 0 && ordering.draws_extreme == 0) {
+      // No draw as extreme: the 95 percent upper bound, not the estimate.
+      char bound[32];
+      std::snprintf(bound, sizeof bound, "< %.1e", engine::UpperBoundWhenNoneExtreme(none_extreme_samples));
+      rows.back()[2] = rows.back()[3] = bound;
+    }
     if (monte_carlo) rows.back().push_back(ValueText(ordering.standard_error));
   }
   return Table(rows);
 }
+
+namespace {
 
 std::string Joined(std::span<const std::uint32_t> counts, std::string_view separator = " ") {
   std::string text;

@@ -161,7 +161,7 @@ void RunMonteCarlo(const table::Shape& shape, const Keys& keys, const TableOptio
   result.method = Method::kMonteCarlo;
   result.samples = counts.samples;
   result.seed = options.seed;
-  result.outcomes = {};
+  result.outcomes = table::CountTables(shape, 0);  // an estimate
   result.nodes_visited = result.paths_visited = 0;
   for (int k = 0; k < table::kKeyCount; ++k) {
     const std::size_t i = static_cast<std::size_t>(k);

@@ -65,7 +65,7 @@ struct TableResult {
   std::vector<std::uint64_t> column_sums;
   Method method = Method::kExact;  // kExact or kMonteCarlo, as computed
   bool fell_back = false;          // kAuto chose Monte Carlo
-  TableCount outcomes;             // exact method only
+  TableCount outcomes;             // Monte Carlo: an estimate
   std::uint64_t samples = 0;       // Monte Carlo
   std::uint64_t seed = 0;          // Monte Carlo
   // Partial tables the exact method expanded (one per node and batch of
