@@ -29,7 +29,10 @@ inline void SumCodes(std::uint64_t* out, const std::uint64_t* a, const std::uint
 }
 
 inline bool EqualCodes(const std::uint64_t* a, const std::uint64_t* b, std::uint32_t words) {
-  return std::memcmp(a, b, words * sizeof(std::uint64_t)) == 0;
+  for (std::uint32_t w = 0; w < words; ++w) {
+    if (a[w] != b[w]) return false;
+  }
+  return true;
 }
 
 /// The sign of a - b as unsigned integers.

@@ -35,7 +35,9 @@ struct Pending {
   std::vector<double> value;
   std::vector<long double> mass;
   std::vector<std::uint64_t> code;
-  std::vector<std::uint32_t> slots;  // index + 1 of a past value, 0 when empty
+  // The index by code: a hash tag in the high half, the number + 1 of a
+  // past value in the low half; 0 when empty.
+  std::vector<std::uint64_t> slots;
   std::size_t size() const { return value.size(); }
 };
 
@@ -71,33 +73,40 @@ void Tick(Walk& walk) {
   }
 }
 
-// Adds a past value to a node, merging it with an equal key.
+// Adds a past value to a node, merging it with an equal key. The index
+// keeps, beside each past value's number, the high bits of its code's hash:
+// most probes of other codes end there.
 void Insert(Walk& walk, Pending& node, double value, const std::uint64_t* code, long double mass) {
   const std::uint32_t W = walk.W;
   if (node.slots.size() < 2 * (node.size() + 1)) {
     std::size_t capacity = std::max<std::size_t>(16, node.slots.size() * 2);
     while (capacity < 2 * (node.size() + 1)) capacity *= 2;
-    walk.bytes += 4 * (capacity - node.slots.size());
+    walk.bytes += 8 * (capacity - node.slots.size());
     node.slots.assign(capacity, 0);
     for (std::size_t i = 0; i < node.size(); ++i) {
-      std::size_t at = HashCode(&node.code[i * W], W) & (capacity - 1);
+      const std::uint64_t hash = HashCode(&node.code[i * W], W);
+      std::size_t at = hash & (capacity - 1);
       while (node.slots[at] != 0) at = (at + 1) & (capacity - 1);
-      node.slots[at] = static_cast<std::uint32_t>(i + 1);
+      node.slots[at] = (hash >> 32 << 32) | (i + 1);
     }
   }
   const std::size_t mask = node.slots.size() - 1;
-  for (std::size_t at = HashCode(code, W) & mask;; at = (at + 1) & mask) {
-    const std::uint32_t slot = node.slots[at];
+  const std::uint64_t hash = HashCode(code, W);
+  const std::uint64_t tag = hash >> 32 << 32;
+  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+    const std::uint64_t slot = node.slots[at];
     if (slot == 0) {
-      node.slots[at] = static_cast<std::uint32_t>(node.size() + 1);
+      node.slots[at] = tag | (node.size() + 1);
       node.value.push_back(value);
       node.mass.push_back(mass);
       node.code.insert(node.code.end(), code, code + W);
       walk.bytes += 24 + 8 * std::uint64_t{W};
       return;
     }
-    if (EqualCodes(&node.code[(slot - 1) * std::size_t{W}], code, W)) {
-      node.mass[slot - 1] += mass;
+    if ((slot >> 32 << 32) != tag) continue;
+    const std::size_t index = static_cast<std::size_t>(slot & 0xffffffffu) - 1;
+    if (EqualCodes(&node.code[index * W], code, W)) {
+      node.mass[index] += mass;
       return;
     }
   }
@@ -122,18 +131,19 @@ struct Batch {
 };
 
 Batch SortedBatch(Pending& node, std::size_t begin, std::size_t end, std::uint32_t W) {
-  std::vector<std::size_t> order(end - begin);
-  std::iota(order.begin(), order.end(), begin);
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return node.value[a] < node.value[b]; });
+  std::vector<std::pair<double, std::uint32_t>> order(end - begin);
+  for (std::size_t i = begin; i < end; ++i) order[i - begin] = {node.value[i], static_cast<std::uint32_t>(i)};
+  std::sort(order.begin(), order.end());
   Batch batch;
   const std::size_t n = order.size();
   batch.value.resize(n);
   batch.mass.resize(n);
   batch.code.resize(n * W);
   for (std::size_t i = 0; i < n; ++i) {
-    batch.value[i] = node.value[order[i]];
-    batch.mass[i] = node.mass[order[i]];
-    std::copy_n(&node.code[order[i] * W], W, &batch.code[i * W]);
+    const std::size_t from = order[i].second;
+    batch.value[i] = order[i].first;
+    batch.mass[i] = node.mass[from];
+    std::copy_n(&node.code[from * W], W, &batch.code[i * W]);
   }
   batch.above.assign(n + 1, 0);
   ExtendedSum sum;
@@ -178,7 +188,7 @@ void SetWeights(Level& level) {
   level.x_lo = std::max<std::int64_t>(0, s - rest);
   level.x_hi = std::min(r, s);
   const std::size_t size = static_cast<std::size_t>(level.x_hi - level.x_lo + 1);
-  level.weight.assign(size, 0);
+  level.weight.resize(size);
   if (size == 1) {
     level.weight[0] = 1;
     return;
@@ -202,11 +212,8 @@ void SetWeights(Level& level) {
     level.weight[i - 1] = level.weight[i] * down;
     if (level.weight[i - 1] == 0) break;
   }
-  // Summed from the smallest up, so that each addend meets a sum near its size.
-  std::vector<long double> sorted(level.weight);
-  std::sort(sorted.begin(), sorted.end());
   ExtendedSum sum;
-  for (long double w : sorted) sum.Add(w);
+  for (long double w : level.weight) sum.Add(w);
   total = sum.Value();
   for (long double& w : level.weight) w /= total;
 }
@@ -527,7 +534,7 @@ NetworkTally WalkNetwork(const Shape& shape, const KeyTables& keys, const std::v
     auto handle = stage.extract(stage.begin());
     Pending& node = handle.mapped();
     const std::size_t count = node.size();
-    walk.bytes -= count * (24 + 8 * std::uint64_t{walk.W}) + 4 * node.slots.size();
+    walk.bytes -= count * (24 + 8 * std::uint64_t{walk.W}) + 8 * node.slots.size();
     const std::size_t take = short_of_memory ? std::min(count, kShortChunk) : count;
     Batch batch = SortedBatch(node, count - take, count, walk.W);
     if (take < count) {
