@@ -76,15 +76,13 @@ void ExportCode(const mpz_class& value, std::uint64_t* code, std::uint32_t words
   mpz_export(code, &count, -1, sizeof(std::uint64_t), 0, 0, value.get_mpz_t());
 }
 
-// The classes of exchangeable rows: rows whose cells have the same ranges
-// (kFactorial: the same least counts) or the same row sums (kChi); every
-// row one class for kDeviance, whose shares do not depend on the row.
+// The classes of exchangeable rows: rows with the same row sums (kChi,
+// whose shares depend on them), or whose cells can hold counts from the
+// same least ones (kFactorial, whose shares are taken from there, and
+// kDeviance, whose bounds are tighter over the counts a row can hold: a
+// row far larger than the others holds counts near the column sums).
 void ClassifyRows(const Shape& shape, KeyTables& t) {
   t.row_class.assign(shape.r, 0);
-  if (t.key == kDeviance) {
-    t.classes = 1;
-    return;
-  }
   std::vector<std::uint32_t> representative;
   for (std::uint32_t i = 0; i < shape.r; ++i) {
     std::uint32_t found = static_cast<std::uint32_t>(representative.size());
@@ -160,7 +158,7 @@ bool MakePrimeCodes(KeyTables& t, std::uint64_t budget) {
       const std::int64_t first = std::max<std::int64_t>(2, cell.lo + (t.key == kFactorial ? 1 : 0));
       if (first > cell.hi) continue;
       factored[index] = FactorRange(first, cell.hi);
-      const std::uint64_t rows = t.key == kDeviance ? t.r : sizes[k];
+      const std::uint64_t rows = sizes[k];
       std::vector<std::pair<std::uint64_t, std::uint64_t>> cell_bounds;
       for (std::size_t i = 0; i < factored[index].size(); ++i) {
         const std::uint64_t n = static_cast<std::uint64_t>(first) + i;

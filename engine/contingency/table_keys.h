@@ -11,8 +11,8 @@
 // a bit field of its own, wide enough for any table, so that two sums of
 // codes are equal exactly when the keys are.
 //
-// Rows whose shares are the same functions of their counts form a class;
-// the rows of a class are exchangeable. A kFactorial share is taken
+// Rows whose shares are the same functions of their counts, over the same
+// ranges of counts, form a class; the rows of a class are exchangeable. A kFactorial share is taken
 // relative to the least count its cell can hold, ln(n! / lo!), so that the
 // primes of a row far larger than the others (whose counts lie near the
 // column sums) are only those of the counts it can hold.

@@ -57,7 +57,13 @@ struct Walk {
   std::vector<std::uint32_t> slot_class;  // slots are the rows ordered by class
   std::vector<std::uint32_t> class_begin;  // slots of class q: class_begin[q] .. class_begin[q + 1]
   std::vector<Stage> stages;               // stage k holds the nodes before column k
-  std::uint32_t final_stage = 0;           // from here on a batch walks its completions
+  // Whether the batches of a stage walk their completions to the end (1)
+  // or go on to the nodes of the next stage (0); -1 until the stage begins.
+  std::vector<signed char> final_at;
+  std::uint32_t final_stage = 0;  // from here on every stage is final
+  // Two rows: ways[k][s], the completions from stage k of a node whose
+  // smaller row holds s.
+  std::vector<std::vector<double>> ways;
   std::vector<Frame> frames;
   NetworkTally tally;
   std::uint64_t bytes = 0;
@@ -423,7 +429,7 @@ void ExpandBatch(Walk& walk, std::uint32_t k, const NodeKey& sums, const Batch& 
       continue;
     }
     for (const Level& u : frame.levels) child[u.slot] = static_cast<std::uint32_t>(u.r - u.x);
-    if (j >= walk.final_stage) {
+    if (walk.final_at[k] == 1) {
       enter_frame(static_cast<std::size_t>(f + 1), j + 1, child, mass, value, code.data(), keep, beyond);
       ++f;
       t = 0;
@@ -492,6 +498,78 @@ std::uint32_t FinalStage(const Shape& shape) {
   return std::min(stage, shape.c - 2);
 }
 
+// The completions a batch of a node at stage k walks when the stage is
+// final, counted from above: two rows, the smaller row's counts over the
+// columns left; more, the product over the columns of the ways to fill
+// each (the vectors of counts within the rows' sums, at most C(C_j + r - 1,
+// r - 1)).
+double FuturePaths(const Walk& walk, std::uint32_t k, const NodeKey& sums) {
+  const Shape& shape = walk.shape;
+  if (walk.R == 2) {
+    const std::vector<double>& ways = walk.ways[k];
+    const std::size_t s = std::min<std::size_t>(std::min(sums[0], sums[1]), ways.size() - 1);
+    return ways[s];
+  }
+  double paths = 1;
+  for (std::uint32_t j = k; j + 1 < shape.c; ++j) {
+    double product = 1, widest = 1, choose = 1;
+    for (std::uint32_t i = 0; i < walk.R; ++i) {
+      const double ways = static_cast<double>(std::min<std::int64_t>(sums[i], shape.C[j]) + 1);
+      product *= ways;
+      widest = std::max(widest, ways);
+    }
+    for (std::uint32_t i = 1; i < walk.R; ++i) choose = choose * static_cast<double>(shape.C[j] + i) / i;
+    paths *= std::min(product / widest, choose);
+    if (paths > 1e18) break;
+  }
+  return paths;
+}
+
+// Two rows: ways[k][s] for every stage, by a pass from the last column
+// back (the last column takes what is left).
+void SetTwoRowWays(Walk& walk) {
+  const Shape& shape = walk.shape;
+  const std::int64_t small = std::min(shape.R[0], shape.R[1]);
+  walk.ways.assign(shape.c, {});
+  std::vector<double> exact(static_cast<std::size_t>(small + 1), 0);  // the sum placed exactly
+  exact[0] = 1;
+  for (std::uint32_t k = shape.c - 1; k-- > 0;) {
+    const std::int64_t cap = std::min(small, shape.C[k]);
+    std::vector<double> more(exact.size(), 0);
+    for (std::size_t a = 0; a < exact.size(); ++a) {
+      if (exact[a] == 0) continue;
+      for (std::int64_t y = 0; y <= cap && a + static_cast<std::size_t>(y) < exact.size(); ++y) {
+        more[a + static_cast<std::size_t>(y)] += exact[a];
+      }
+    }
+    exact = std::move(more);
+    // At most s placed before the last column.
+    std::vector<double>& at_most = walk.ways[k];
+    at_most.resize(exact.size());
+    double sum = 0;
+    for (std::size_t a = 0; a < exact.size(); ++a) at_most[a] = sum += exact[a];
+  }
+}
+
+// Decides, as stage k begins, whether its batches walk their completions
+// to the end: when those number at most a few times the past values held
+// (a completion walked costs a step and a search, a past value carried to
+// the next stage an insertion into a node for each of its children).
+void DecideFinal(Walk& walk, std::uint32_t k) {
+  constexpr double kFutureFactor = 256;
+  if (walk.final_at[k] >= 0) return;
+  if (k >= walk.final_stage) {
+    walk.final_at[k] = 1;
+    return;
+  }
+  double entries = 0, futures = 0;
+  for (const auto& [sums, node] : walk.stages[k]) {
+    entries += static_cast<double>(node.size());
+    futures += FuturePaths(walk, k, sums);
+  }
+  walk.final_at[k] = futures <= kFutureFactor * entries ? 1 : 0;
+}
+
 }  // namespace
 
 NetworkTally WalkNetwork(const Shape& shape, const KeyTables& keys, const std::vector<StageBounds>& bounds,
@@ -513,6 +591,8 @@ NetworkTally WalkNetwork(const Shape& shape, const KeyTables& keys, const std::v
   for (std::uint32_t q = 0; q < keys.classes; ++q) walk.class_begin[q + 1] += walk.class_begin[q];
   walk.final_stage = FinalStage(shape);
   walk.stages.resize(walk.final_stage + 1);
+  walk.final_at.assign(walk.stages.size(), -1);
+  if (shape.r == 2) SetTwoRowWays(walk);
 
   NodeKey root(shape.r);
   for (std::uint32_t slot = 0; slot < shape.r; ++slot) root[slot] = static_cast<std::uint32_t>(shape.R[rows[slot]]);
@@ -530,6 +610,7 @@ NetworkTally WalkNetwork(const Shape& shape, const KeyTables& keys, const std::v
       if (!short_of_memory) break;
     }
     if (k < 0) break;
+    DecideFinal(walk, static_cast<std::uint32_t>(k));
     Stage& stage = walk.stages[static_cast<std::size_t>(k)];
     auto handle = stage.extract(stage.begin());
     Pending& node = handle.mapped();
