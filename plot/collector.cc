@@ -38,7 +38,7 @@ void DistributionCollector::Add(const engine::OutcomeRow& row) {
   }
   if (std::isnan(value)) value = 0;
   const engine::Mark mark = row.marks[static_cast<int>(ordering_)];
-  const double mass = row.multiplicity * row.probability;
+  const double mass = row.share >= 0 ? row.share : row.multiplicity * row.probability;
   const double position = AxisPosition(ordering_, value);
   Insert(position, value, mass, mark == engine::Mark::kNotExtreme ? 0 : mass,
          static_cast<long double>(mass) * position, mark);
