@@ -48,6 +48,22 @@ void DistributionCollector::Add(const engine::OutcomeRow& row) {
   if (size() > max_values_ || (pooled() && mass_ >= refit_at_)) Pool();
 }
 
+void DistributionCollector::ScaleMasses(double factor) {
+  for (auto* values : {&values_, &off_axis_}) {
+    for (auto& [value, mass] : *values) {
+      mass.mass *= factor;
+      mass.in_p *= factor;
+    }
+  }
+  for (auto& [key, cell] : cells_) {
+    cell.mass *= factor;
+    cell.in_p *= factor;
+    cell.moment *= factor;
+  }
+  mass_ *= factor;
+  refit_at_ *= factor;
+}
+
 std::int64_t DistributionCollector::Grid::Index(double position) const {
   const double hi = lo + width;
   double u = 0;

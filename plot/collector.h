@@ -56,6 +56,10 @@ class DistributionCollector {
       for (const auto& [value, mass] : PooledMasses()) visit(value, mass);
     }
   }
+  /// Multiplies every mass gathered by factor (> 0): the share of each
+  /// value when Monte Carlo made fewer draws than their shares assumed.
+  void ScaleMasses(double factor);
+
   /// Mass by statistic value, as ForEachValue gives it.
   std::map<double, Mass> masses() const { return pooled() ? PooledMasses() : values_; }
   /// How many values or cells are held: at most max_values.

@@ -30,12 +30,13 @@ struct ExactPlan {
   std::string refusal;  // why not possible: one line for the user
 };
 
-/// The cheapest exact method: plain enumeration for every_outcome (and
-/// for whole_distribution under unequal probabilities), else the cheapest
-/// of plain enumeration, classes of outcomes (equal probabilities) and the
-/// network method (not for whole_distribution), among those within their
-/// limits (at most kMaxEnumeratedOutcomes visited one by one, about 1e13
-/// outcomes judged by the network) and within kMemoryCap.
+/// The exact method to run: plain enumeration for every_outcome (and for
+/// whole_distribution under unequal probabilities); under equal
+/// probabilities the classes of outcomes while they are within their
+/// limits; else the cheaper of plain enumeration and the network method
+/// (not for whole_distribution), among those within their limits (at
+/// most kMaxEnumeratedOutcomes visited one by one, about 1e13 outcomes
+/// judged by the network) and within kMemoryCap.
 ExactPlan PlanExact(const Setup& setup, double outcomes, bool every_outcome, bool whole_distribution);
 
 /// Estimated seconds and bytes of Monte Carlo with `samples` draws.
