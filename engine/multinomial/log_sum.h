@@ -23,14 +23,24 @@ namespace engine::multinomial {
 inline constexpr long double kLowestPlainLog = -11000;
 
 /// A probability by its natural logarithm, and its value when that lies
-/// in the plain range (else 0).
+/// in the plain range (else 0). Where the value is there, the logarithm
+/// may be left unformed (NaN) until it is needed.
 struct Probability {
   long double ln = -std::numeric_limits<long double>::infinity();
   long double value = 0;
+
+  long double Ln() const { return std::isnan(ln) ? std::log(value) : ln; }
 };
 
 inline Probability ProbabilityFromLog(long double ln) {
   return Probability{ln, ln >= kLowestPlainLog ? ExpExtended(ln) : 0.0L};
+}
+
+/// p times a factor of at least 1 (a tail relative to its first term):
+/// without a logarithm while the value is plain.
+inline Probability ScaledProbability(const Probability& p, long double factor) {
+  if (p.value > 0) return Probability{std::numeric_limits<long double>::quiet_NaN(), p.value * factor};
+  return ProbabilityFromLog(p.ln + std::log(factor));
 }
 
 /// The nearest double to a probability: 0 where it underflows.
@@ -44,7 +54,7 @@ class LogSum {
     if (p.value > 0 && offset_ == 0) {
       Accumulate(p.value);
     } else {
-      AddLog(p.ln);
+      AddLog(p.Ln());
     }
   }
 

@@ -60,7 +60,7 @@ Observed ObservedValues(const multinomial::Setup& setup) {
       multinomial::ProbabilityOf(setup, setup.observed_surprise);
   return Observed{{setup.observed_sum[kChi], 2 * setup.observed_sum[kDeviance],
                    multinomial::DoubleOf(probability)},
-                  static_cast<double>(probability.ln / kLn10)};
+                  static_cast<double>(probability.Ln() / kLn10)};
 }
 
 // One outcome only (no count to spread, or one category): it is tied with

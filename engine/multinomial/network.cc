@@ -61,16 +61,23 @@ constexpr std::uint32_t kCheckInterval = 1 << 14;
 // Nodes with at least this many children visit only the middle ones.
 constexpr std::uint32_t kWideNode = 16;
 // A sum of a run of children stops when the rest is below this share of it.
-constexpr long double kNegligibleShare = 0x1p-50L;
+constexpr double kNegligibleShare = 0x1p-50;
 // Entries of the last level's tail ratios kept (8 bytes each).
 constexpr std::uint64_t kTailRatioBudget = std::uint64_t{1} << 23;
 
-using Shares = std::array<long double, kStatisticCount>;
+// The statistics of a partial outcome, indexed by Statistic: X^2 and G^2 /
+// 2 summed in doubles, the surprise in extended precision.
+struct Shares {
+  double chi = 0;
+  double deviance = 0;
+  long double surprise = 0;
+  long double operator[](int o) const { return o == kChi ? chi : (o == kDeviance ? deviance : surprise); }
+};
 
 Shares SharesOf(const Terms& t) { return Shares{t.chi, t.deviance, t.surprise}; }
 
 Shares Plus(const Shares& a, const Shares& b) {
-  return Shares{a[0] + b[0], a[1] + b[1], a[2] + b[2]};
+  return Shares{a.chi + b.chi, a.deviance + b.deviance, a.surprise + b.surprise};
 }
 
 // A node: level i, total r still to place from category[i] on, the shares
@@ -198,10 +205,13 @@ Mark JudgeLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v, const Share
 
 void VisitLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v) {
   Shares value = ChildShares(node, v);
-  const Probability probability = MassOf(walk, value);
+  std::optional<Probability> probability;  // formed when some ordering counts it
   for (int o = 0; o < kStatisticCount; ++o) {
     if ((node.active & (1u << o)) == 0) continue;
-    Count(walk.result.tally[o], JudgeLeaf(walk, node, v, value, o), probability);
+    const Mark mark = JudgeLeaf(walk, node, v, value, o);
+    if (mark == Mark::kNotExtreme) continue;
+    if (!probability) probability = MassOf(walk, value);
+    Count(walk.result.tally[o], mark, *probability);
   }
   ++walk.result.outcomes_visited;
   Tick(walk);
@@ -363,8 +373,7 @@ Probability SumTail(NetworkWalk& walk, const Node& node, std::uint32_t start, in
   if (node.last) {
     if (const std::vector<double>* ratios = LastTailRatios(walk, node.r)) {
       ++walk.result.outcomes_visited;
-      return ProbabilityFromLog(MassOf(walk, ChildShares(node, start)).ln +
-                                std::log(static_cast<long double>((*ratios)[start])));
+      return ScaledProbability(MassOf(walk, ChildShares(node, start)), (*ratios)[start]);
     }
   }
   double ratio =
@@ -372,43 +381,42 @@ Probability SumTail(NetworkWalk& walk, const Node& node, std::uint32_t start, in
   if (std::isnan(ratio)) return SumOutward(walk, node, start, step);
   if (node.last) ++walk.result.outcomes_visited;
   Tick(walk);
-  return ProbabilityFromLog(MassOf(walk, ChildShares(node, start)).ln +
-                            std::log(static_cast<long double>(ratio)));
+  return ScaledProbability(MassOf(walk, ChildShares(node, start)), ratio);
 }
 
 // The probability of the children from `start` outward to the end, summed
 // while the rest is not negligible. The probabilities of consecutive
 // children are in the ratio of a binomial split of r: each is the one
 // before times that ratio, formed afresh every kAnchor children; they are
-// summed relative to the first.
+// summed relative to the first, in doubles (a relative 1e-13 at most,
+// ratios being free of any scale).
 Probability SumOutward(NetworkWalk& walk, const Node& node, std::uint32_t start, int step) {
   constexpr int kAnchor = 256;
   const double q = walk.split[node.i][0];
   const double c = walk.split[node.i][1];
-  const long double first = MassOf(walk, ChildShares(node, start)).ln;
-  long double sum = 0;
-  long double mass = 1;
+  const long double first = ChildShares(node, start).surprise;
+  double sum = 0;
+  double mass = 1;
   int since_anchor = 0;
   for (std::uint32_t v = start;; v = static_cast<std::uint32_t>(static_cast<std::int64_t>(v) + step)) {
     if (since_anchor == kAnchor) {
-      mass = ExpExtended(MassOf(walk, ChildShares(node, v)).ln - first);
+      mass = static_cast<double>(ExpExtended(first - ChildShares(node, v).surprise));
       since_anchor = 0;
     }
     sum += mass;
     if (node.last) ++walk.result.outcomes_visited;
     if (step < 0 ? v == 0 : v == node.r) break;
     // The next child's probability over this one's.
-    long double ratio = step < 0 ? v * c / ((node.r - v + 1.0L) * q)
-                                 : (node.r - v) * q / ((v + 1.0L) * c);
+    double ratio = step < 0 ? v * c / ((node.r - v + 1.0) * q) : (node.r - v) * q / ((v + 1.0) * c);
     if (ratio < 1) {
-      long double rest = mass * ratio / (1 - ratio);
+      double rest = mass * ratio / (1 - ratio);
       if (rest <= kNegligibleShare * sum) break;
     }
     mass *= ratio;
     ++since_anchor;
   }
   Tick(walk);
-  return ProbabilityFromLog(first + std::log(sum));
+  return ScaledProbability(ProbabilityOf(walk.setup, first), sum);
 }
 
 // The probability of `count` children from `start` outward, all of them.
@@ -417,23 +425,23 @@ Probability SumRun(NetworkWalk& walk, const Node& node, std::uint32_t start, std
   constexpr std::uint64_t kAnchor = 256;
   const double q = walk.split[node.i][0];
   const double c = walk.split[node.i][1];
-  const long double first = MassOf(walk, ChildShares(node, start)).ln;
-  long double sum = 0;
-  long double mass = 1;
+  const long double first = ChildShares(node, start).surprise;
+  double sum = 0;
+  double mass = 1;
   std::uint32_t v = start;
   for (std::uint64_t j = 0; j < count; ++j) {
     if (j % kAnchor == 0) {
-      if (j > 0) mass = ExpExtended(MassOf(walk, ChildShares(node, v)).ln - first);
+      if (j > 0) mass = static_cast<double>(ExpExtended(first - ChildShares(node, v).surprise));
     } else {
       std::uint32_t before = step < 0 ? v + 1 : v - 1;
-      mass *= step < 0 ? before * c / ((node.r - before + 1.0L) * q)
-                       : (node.r - before) * q / ((before + 1.0L) * c);
+      mass *= step < 0 ? before * c / ((node.r - before + 1.0) * q)
+                       : (node.r - before) * q / ((before + 1.0) * c);
     }
     sum += mass;
     v = static_cast<std::uint32_t>(static_cast<std::int64_t>(v) + step);
   }
   if (node.last) walk.result.outcomes_visited += count;
-  return ProbabilityFromLog(first + std::log(sum));
+  return ScaledProbability(ProbabilityOf(walk.setup, first), sum);
 }
 
 // Where the walk of the last two categories stands in one ordering. With
@@ -534,7 +542,8 @@ void WalkLeafSide(NetworkWalk& walk, const Node& node, std::uint32_t inner, std:
     if (found.first_distance[o] > span) continue;
     std::uint32_t v = at(found.first_distance[o]);
     Shares value = ChildShares(node, v);
-    Count(walk.result.tally[o], JudgeLeaf(walk, node, v, value, o), MassOf(walk, value));
+    const Mark mark = JudgeLeaf(walk, node, v, value, o);
+    if (mark != Mark::kNotExtreme) Count(walk.result.tally[o], mark, MassOf(walk, value));
     ++walk.result.outcomes_visited;
     starts[runs++] = {found.first_distance[o] + 1, o};
   }
@@ -693,24 +702,26 @@ Tallies WalkNetwork(const Setup& setup, Pace& pace) {
   }
   // The level order differs from the categories', so the sums are formed
   // here, each carried as ZeroSuffix carries its own.
-  walk.zero_middle.assign(k + 1, Shares{0, 0, 0});
-  walk.zero_suffix.assign(k + 1, Shares{0, 0, 0});
-  Shares sum{0, 0, 0}, carry{0, 0, 0};
+  walk.zero_middle.assign(k + 1, Shares{});
+  walk.zero_suffix.assign(k + 1, Shares{});
+  Shares sum, carry;
+  auto carried = [](auto& total, auto& error, auto x) {
+    const auto t = total + x;
+    error += std::fabs(total) >= std::fabs(x) ? (total - t) + x : (x - t) + total;
+    total = t;
+  };
   for (std::uint32_t i = k; i-- > 0;) {
     const Shares zero = SharesOf(TermsAt(*walk.table[i], 0));
     if (i + 1 < k) {
-      for (int o = 0; o < kStatisticCount; ++o) {
-        const long double t = sum[o] + zero[o];
-        carry[o] += std::fabs(sum[o]) >= std::fabs(zero[o]) ? (sum[o] - t) + zero[o] : (zero[o] - t) + sum[o];
-        sum[o] = t;
-      }
+      carried(sum.chi, carry.chi, zero.chi);
+      carried(sum.deviance, carry.deviance, zero.deviance);
+      carried(sum.surprise, carry.surprise, zero.surprise);
       walk.zero_middle[i] = Plus(sum, carry);
     }
     walk.zero_suffix[i] = Plus(walk.zero_middle[i], SharesOf(TermsAt(*walk.table[k - 1], 0)));
   }
   const bool last = k == 2;
-  WalkTree(walk, Node{0, static_cast<std::uint32_t>(setup.n), Shares{0, 0, 0}, 0b111, last,
-                      walk.table[0], last ? walk.table[k - 1] : &walk.lump[1]});
+  WalkTree(walk, Node{0, static_cast<std::uint32_t>(setup.n), Shares{}, 0b111, last, walk.table[0], last ? walk.table[k - 1] : &walk.lump[1]});
   return walk.result;
 }
 
