@@ -75,6 +75,10 @@ ExactP Oracle(const std::vector<std::uint32_t>& observed, const std::vector<unsi
       mpfr_mul_ui(d, d, y, MPFR_RNDN);
     }
   }
+  // C(n, j), row by row.
+  std::vector<mpz_class> choose(n + 1);
+  choose[0] = 1;
+  for (unsigned j = 0; j < n; ++j) choose[j + 1] = choose[j] * (n - j) / (j + 1);
   struct Row {
     mpz_class chi, probability;
     Real deviance;
@@ -84,8 +88,7 @@ ExactP Oracle(const std::vector<std::uint32_t>& observed, const std::vector<unsi
     row.chi = 0;
     for (std::size_t i = 0; i < k; ++i)
       row.chi += mpz_class(static_cast<unsigned long>(y[i])) * y[i] * (product / w[i]);
-    mpz_class ways;
-    mpz_bin_uiui(ways.get_mpz_t(), n, y[0]);
+    mpz_class ways = choose[y[0]];
     if (k == 3) {
       mpz_class more;
       mpz_bin_uiui(more.get_mpz_t(), n - y[0], y[1]);
