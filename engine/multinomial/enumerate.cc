@@ -8,6 +8,7 @@
 // total cost about the outcomes, not k times as much.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "engine/multinomial/methods.h"
 
@@ -40,8 +41,11 @@ void Step(OutcomeWalk& walk) {
   }
 }
 
-// The outcome walk.y, its shares summed as value.
-void VisitOutcome(OutcomeWalk& walk, const ShareSums& sums) {
+// The outcome walk.y, its shares summed as value; probability() gives its
+// probability, asked for only when some ordering counts it or a listing
+// needs it.
+template <typename ProbabilityOfOutcome>
+void VisitOutcome(OutcomeWalk& walk, const ShareSums& sums, ProbabilityOfOutcome&& probability_of) {
   const Setup& setup = walk.setup;
   const std::uint32_t k = setup.k;
   const double value[kStatisticCount] = {sums.chi, sums.deviance,
@@ -68,7 +72,7 @@ void VisitOutcome(OutcomeWalk& walk, const ShareSums& sums) {
     extreme = extreme || marks[s] != Mark::kNotExtreme;
   }
   if (extreme || walk.sink) {
-    const Probability probability = ProbabilityOf(setup, sums.surprise);
+    const Probability probability = probability_of();
     if (extreme) walk.sums.Add(marks, probability);
     if (walk.sink) {
       OutcomeRow row{walk.y, 1, DoubleOf(probability), value[kChi], 2 * value[kDeviance], {}};
@@ -80,15 +84,40 @@ void VisitOutcome(OutcomeWalk& walk, const ShareSums& sums) {
   Step(walk);
 }
 
-// The last two categories share r, the first of them from 0 up.
+void VisitOutcome(OutcomeWalk& walk, const ShareSums& sums) {
+  VisitOutcome(walk, sums, [&] { return ProbabilityOf(walk.setup, sums.surprise); });
+}
+
+// The last two categories share r, the first of them from 0 up. Their
+// probabilities follow one another in the ratio (r - j) e_a / ((j + 1)
+// e_b) of a binomial split; each is the one before times that ratio,
+// formed afresh from its shares (e^x) every kAnchor outcomes: a relative
+// 1e-18 at most, so that exact values still round to their doubles.
 void WalkLastTwo(OutcomeWalk& walk, std::uint32_t r, const ShareSums& sums) {
-  const std::uint32_t k = walk.setup.k;
+  constexpr int kAnchor = 16;
+  constexpr long double kSmallest = 1e-4000L;  // the ratios are not used below it
+  const Setup& setup = walk.setup;
+  const std::uint32_t k = setup.k;
   const TermTable& first = *walk.table[k - 2];
   const TermTable& second = *walk.table[k - 1];
+  const long double expectations = setup.expected[k - 2].value / setup.expected[k - 1].value;
+  long double running = 0;  // the probability of outcome j, while since < kAnchor
+  int since = kAnchor;
   for (std::uint32_t j = 0; j <= r; ++j) {
     walk.y[k - 2] = j;
     walk.y[k - 1] = r - j;
-    VisitOutcome(walk, sums + TermsAt(first, j) + TermsAt(second, r - j));
+    const ShareSums outcome = sums + TermsAt(first, j) + TermsAt(second, r - j);
+    VisitOutcome(walk, outcome, [&] {
+      if (since < kAnchor) return Probability{std::numeric_limits<long double>::quiet_NaN(), running};
+      const Probability probability = ProbabilityOf(setup, outcome.surprise);
+      running = probability.value;
+      since = running > kSmallest ? 0 : kAnchor;
+      return probability;
+    });
+    if (since < kAnchor) {
+      running *= (r - j) * expectations / (j + 1.0L);
+      since = running > kSmallest ? since + 1 : kAnchor;
+    }
   }
   walk.y[k - 2] = 0;
   walk.y[k - 1] = 0;

@@ -18,11 +18,14 @@ namespace engine::multinomial {
 
 namespace exp_detail {
 
-// 2^(j / 64) for j = 0..63.
-inline const std::array<long double, 64>& PowersOfTwo() {
-  static const std::array<long double, 64> table = [] {
-    std::array<long double, 64> powers{};
-    for (int j = 0; j < 64; ++j) powers[j] = std::exp2(static_cast<long double>(j) / 64);
+inline constexpr int kTableBits = 10;
+inline constexpr int kTableSize = 1 << kTableBits;
+
+// 2^(j / 1024) for j = 0..1023.
+inline const std::array<long double, kTableSize>& PowersOfTwo() {
+  static const std::array<long double, kTableSize> table = [] {
+    std::array<long double, kTableSize> powers{};
+    for (int j = 0; j < kTableSize; ++j) powers[j] = std::exp2(static_cast<long double>(j) / kTableSize);
     return powers;
   }();
   return table;
@@ -46,27 +49,25 @@ inline long double PowerOfTwo(int e) {
 /// e^x; 0 below about -11400 and infinity above about 11356, as expl.
 /// ExpExtended(-2.772588722239781237669L) is 1/16 to the last place.
 inline long double ExpExtended(long double x) {
-  // ln 2 / 64 = kHigh + kLow, kHigh with 37 significant bits, so that j
-  // kHigh is exact for |j| < 2^27 (|x| up to about 1.4e6).
-  constexpr long double kHigh = 0x1.62e42fefap-7L;
-  constexpr long double kLow = 1.6465949582897081280984430755001343602552541e-12L / 64;
-  constexpr long double kInverse = 92.332482616893658071035179584121096795305L;  // 64 / ln 2
+  // ln 2 / 1024 = kHigh + kLow, kHigh with 37 significant bits, so that j
+  // kHigh is exact for |j| < 2^27 (|x| up to about 90000).
+  constexpr long double kHigh = 0x1.62e42fefap-11L;
+  constexpr long double kLow = 1.6465949582897081280984430755001343602552541e-12L / 1024;
+  constexpr long double kInverse = 1477.3197218702985291365628733459375487249L;  // 1024 / ln 2
   if (!(x > -12000)) return x != x ? x : 0;  // NaN stays NaN
   if (x > 11400) return std::numeric_limits<long double>::infinity();
-  // The nearest integer to x 64 / ln 2 (the sum with 1.5 x 2^63 rounds it).
+  // The nearest integer to x 1024 / ln 2 (the sum with 1.5 x 2^63 rounds it).
   constexpr long double kRound = 0x1.8p63L;
   const long double j = (x * kInverse + kRound) - kRound;
   const long double r = (x - j * kHigh) - j * kLow;
-  constexpr long double c2 = 1.0L / 2, c3 = 1.0L / 6, c4 = 1.0L / 24, c5 = 1.0L / 120,
-                        c6 = 1.0L / 720, c7 = 1.0L / 5040;
+  constexpr long double c2 = 1.0L / 2, c3 = 1.0L / 6, c4 = 1.0L / 24, c5 = 1.0L / 120;
   // Estrin's scheme: the pairs side by side, a shorter chain than Horner's.
   const long double r2 = r * r;
-  const long double r4 = r2 * r2;
-  const long double series =
-      (1 + r) + (r2 * (c2 + c3 * r) + r4 * ((c4 + c5 * r) + r2 * (c6 + c7 * r)));
+  const long double series = (1 + r) + r2 * ((c2 + c3 * r) + r2 * (c4 + c5 * r));
   const auto whole = static_cast<std::int64_t>(j);
-  const long double fraction = exp_detail::PowersOfTwo()[static_cast<std::size_t>(whole & 63)];
-  const int power = static_cast<int>(whole >> 6);
+  const long double fraction =
+      exp_detail::PowersOfTwo()[static_cast<std::size_t>(whole & (exp_detail::kTableSize - 1))];
+  const int power = static_cast<int>(whole >> exp_detail::kTableBits);
   if (power > -16382) return fraction * series * exp_detail::PowerOfTwo(power);
   return std::ldexp(fraction * series, power);  // below the normal range
 }
