@@ -181,6 +181,10 @@ TEST_F(EndToEnd, UsageErrorsOfOrvane) {
       {{"--method=monte-carlo", "-o", "l.csv", "3"},
        "'--output' lists every outcome, which '--method=monte-carlo' does not visit"},
       {{"--statistic=probability", "3"}, "'--statistic' chooses what '--plot' draws: give '--plot' too"},
+      {{"--method=monte-carlo", "--samples=18446744073709551615", "1", "2", "3"},
+       "invalid argument '18446744073709551615' for '--samples': a whole number of draws from 1 to 1000000000"},
+      {{"--samples=3000", "--max-seconds=1", "-o", "out.csv", "-p", "1,1E2,1,1,9", "30", "100", "15", "50", "12"},
+       "'--max-seconds' cannot take effect with '--output', which keeps the test exact"},
   };
   for (const auto& [args, message] : cases) ExpectUsageError(Orvane(args), "orvane", message);
   EXPECT_EQ(Names(), std::vector<std::string>{});
@@ -525,6 +529,86 @@ TEST_F(EndToEnd, MonteCarloReportsItsMethodAndAutoSaysWhenItFellBack) {
   EXPECT_EQ(std::count(ran.err.begin(), ran.err.end(), '\n'), 1);
   EXPECT_NE(ran.out.find("\nmethod: Monte Carlo estimate from 1000 samples"), std::string::npos);
   EXPECT_NE(ran.out.find("\nnote: the exact test would take more than 0.001 seconds"), std::string::npos);
+}
+
+// The zeros of k categories, then extra.
+std::vector<std::string> Zeros(int k, std::vector<std::string> extra = {}) {
+  std::vector<std::string> args(static_cast<std::size_t>(k), "0");
+  args.insert(args.end(), extra.begin(), extra.end());
+  return args;
+}
+
+TEST_F(EndToEnd, MonteCarloWithNoDrawAsExtremeGivesItsBoundNeverAnUnderflow) {
+  // The exact p of these dice is about 1e-12; none of 200000 draws is as
+  // extreme (so few that no loaded machine stops them).
+  const std::vector<std::string> dice = {"--samples=200000", "170", "80", "100", "100", "80", "70"};
+  Ran ran = Orvane(dice);
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_NE(ran.out.find("\nchi-square (X2)                66  < 1.5e-05  < 1.5e-05  4.99996e-06                 0\n"),
+            std::string::npos)
+      << ran.out;
+  EXPECT_EQ(ran.out.find("4.9e-324"), std::string::npos);
+  std::vector<std::string> args = dice;
+  args.insert(args.begin(), "-f");
+  args.insert(args.begin() + 1, "json");
+  Json report = Json::parse(Orvane(args).out);
+  for (const char* key : {"chi_square", "likelihood_ratio", "probability"}) {
+    const Json& statistic = report["statistics"][key];
+    EXPECT_EQ(statistic["p"], 1 / 200001.0) << key;
+    EXPECT_EQ(statistic["draws_extreme"], 0) << key;
+    EXPECT_GT(statistic["standard_error"].get<double>(), 0) << key;
+  }
+  EXPECT_EQ(report["outcomes"], 664353676371);
+  args[1] = "csv";
+  EXPECT_NE(Orvane(args).out.find("statistic,value,p,mid_p,standard_error,draws_extreme\nchi_square,66,4.9999750001249995e-06,"),
+            std::string::npos);
+  // A count of outcomes beyond the range of doubles is "inf" in JSON as in
+  // the text.
+  report = Json::parse(Orvane(Zeros(999, {"-f", "json", "--samples=1000", "2147483647"})).out);
+  EXPECT_EQ(report["outcomes"], "inf");
+  EXPECT_EQ(report["samples"], 1000);
+}
+
+TEST_F(EndToEnd, ManyCategoriesAndPValuesBelowTheDoublesAreExact) {
+  // Thirty thousand categories ended the run with a segmentation fault
+  // once: every outcome is a permutation of the observed one.
+  Ran ran = Orvane(Zeros(29999, {"-f", "csv", "--max-seconds=600", "1"}));
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_NE(ran.out.find("\nchi_square,29999,1,0.5\n"), std::string::npos) << ran.out;
+  // All of 1000 in one of four categories: p = 4^-999, in full.
+  ran = Orvane({"--method=exact", "1000", "0", "0", "0"});
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_NE(ran.out.find("chi-square (X2)                3000  3.4839e-602  1.742e-602\n"), std::string::npos) << ran.out;
+  EXPECT_NE(ran.out.find("probability            8.70981e-603  3.4839e-602"), std::string::npos) << ran.out;
+  Json report = Json::parse(Orvane({"--method=exact", "-f", "json", "1000", "0", "0", "0"}).out);
+  const long double log10_p = -999 * std::log10(4.0L);
+  for (const char* key : {"chi_square", "likelihood_ratio", "probability"}) {
+    EXPECT_EQ(report["statistics"][key]["p"], 0) << key;
+    EXPECT_NEAR(report["statistics"][key]["log10_p"].get<double>(), static_cast<double>(log10_p), 1e-9) << key;
+    EXPECT_NEAR(report["statistics"][key]["log10_mid_p"].get<double>(), static_cast<double>(log10_p - std::log10(2.0L)),
+                1e-9)
+        << key;
+  }
+  EXPECT_NEAR(report["statistics"]["probability"]["log10_value"].get<double>(),
+              static_cast<double>(-1000 * std::log10(4.0L)), 1e-9);
+}
+
+TEST_F(EndToEnd, APictureUnderAutoDrawsTheMonteCarloDrawsWhenExactDoesNotFit) {
+  // The classes of outcomes would take a minute and more.
+  Ran ran = Orvane({"-f", "json", "--plot=d.svg", "--max-seconds=5", "--samples=100000", "95", "108", "92", "110",
+                    "87", "108"});
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_TRUE(ran.err.starts_with("orvane: the exact test would take more than 5 seconds (--max-seconds); ")) << ran.err;
+  const Json report = Json::parse(ran.out);
+  EXPECT_EQ(report["method"], "monte-carlo");
+  const std::string svg = ReadFile(dir_ / "d.svg");
+  EXPECT_NE(svg.find("Monte Carlo: the share of 100,000 draws at each value"), std::string::npos);
+  EXPECT_NE(svg.find(">share of the draws (log scale)<"), std::string::npos);
+  EXPECT_NE(svg.find("draws as extreme)"), std::string::npos);
+  // The shares add up to 1, those counted in p to the draws as extreme.
+  const PictureSums sums = SumPicture(svg);
+  EXPECT_NEAR(sums.mass, 1, 1e-12);
+  EXPECT_NEAR(sums.in_p, report["statistics"]["chi_square"]["draws_extreme"].get<double>() / 100000, 1e-12);
 }
 
 TEST_F(EndToEnd, WorkTooLargeForTheMethodFailsWithOneLine) {

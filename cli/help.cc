@@ -23,10 +23,14 @@ Without arguments, orvane holds its interactive dialogue instead.
                              0.25 or 1e-3; default all equal
       --method=METHOD      auto (default), exact or monte-carlo
       --max-seconds=T      auto is exact when the work fits T seconds
-                             (default 10), Monte Carlo otherwise, and says so
-      --samples=N          Monte Carlo draws (default @SAMPLES@)
+                             (default 10), Monte Carlo otherwise, and says so;
+                             T bounds the whole run, Monte Carlo included
+      --samples=N          Monte Carlo draws, 1 to @MAX_SAMPLES@ (default
+                             @SAMPLES@)
       --seed=S             Monte Carlo seed (default @SEED@)
       --plot=FILE.svg      also draw the null distribution of one statistic
+                             (under auto, the Monte Carlo draws when the
+                             whole distribution does not fit the time)
       --statistic=STAT     what --plot draws: chi_square (default),
                              likelihood_ratio or probability
       --plot-scale=SCALE   the mass axis of --plot: auto (default), linear
@@ -35,12 +39,17 @@ Without arguments, orvane holds its interactive dialogue instead.
   -V, --version            show the version and exit
 
 An option that cannot take effect is refused: --samples and --seed with
---method=exact, --max-seconds with exact or monte-carlo, --output and --plot
-with monte-carlo, --statistic and --plot-scale without --plot.
+--method=exact, --max-seconds with exact or monte-carlo, --max-seconds,
+--samples and --seed with --output (a listing keeps auto exact), --output and
+--plot with monte-carlo, --statistic and --plot-scale without --plot.
+
+Monte Carlo p-values are (draws as extreme + 1) / (samples + 1); when no draw
+was as extreme the text shows the 95 percent upper bound, such as < 3.0e-06.
 
 Exit status: 0 when the report was written; 1 when the test could not be
-completed (too large for the method, a file that cannot be written); 2 for a
-usage error; 130 when interrupted.
+completed (too large for the method or for 1 GiB of memory, too few draws in
+the time allowed, a file that cannot be written); 2 for a usage error; 130
+when interrupted.
 
 Examples:
   orvane 1 0 4 2                     four categories, equal probabilities
@@ -95,6 +104,7 @@ void Replace(std::string& text, std::string_view placeholder, const std::string&
 std::string HelpText(Program program) {
   if (program == Program::kKestrin) return kKestrinHelp;
   std::string text = kOrvaneHelp;
+  Replace(text, "@MAX_SAMPLES@", std::to_string(engine::kMaxSamples));
   Replace(text, "@SAMPLES@", std::to_string(engine::kDefaultSamples));
   Replace(text, "@SEED@", std::to_string(engine::kDefaultSeed));
   return text;

@@ -196,6 +196,13 @@ void CheckWhatApplies(const Options& options, const Given& given) {
   if (method != engine::Method::kAuto && given.max_seconds) {
     throw UsageError("'--max-seconds' applies to '--method=auto' only");
   }
+  if (method == engine::Method::kAuto && options.output) {
+    // A listing needs every outcome: auto then stays exact, however long.
+    const char* name = given.max_seconds ? "--max-seconds" : given.samples ? "--samples" : given.seed ? "--seed" : nullptr;
+    if (name != nullptr) {
+      throw UsageError("'" + std::string(name) + "' cannot take effect with '--output', which keeps the test exact");
+    }
+  }
   if (method == engine::Method::kMonteCarlo) {
     if (options.output) {
       throw UsageError("'--output' lists every outcome, which '--method=monte-carlo' does not visit");
@@ -291,7 +298,9 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
         break;
       case kSamples: {
         auto samples = ParseUnsigned(optarg);
-        if (!samples || *samples == 0) InvalidArgument(name, optarg, "a whole number of draws, 1 or more");
+        if (!samples || *samples == 0 || *samples > engine::kMaxSamples) {
+          InvalidArgument(name, optarg, "a whole number of draws from 1 to " + std::to_string(engine::kMaxSamples));
+        }
         options.multinomial_options.samples = *samples;
         given.samples = true;
         break;

@@ -165,10 +165,13 @@ TEST(OptionsTest, OptionValuesAreChecked) {
     EXPECT_EQ(ErrorOf(k, {"kestrin", "-c", level, "1", "2", "3", "4"}),
               "invalid argument '" + std::string(level) + "' for '--conf-level': a level between 0 and 1, such as 0.95");
   }
-  EXPECT_EQ(ErrorOf(o, {"orvane", "--samples=0", "3"}),
-            "invalid argument '0' for '--samples': a whole number of draws, 1 or more");
-  EXPECT_EQ(ErrorOf(o, {"orvane", "--samples=1e6", "3"}),
-            "invalid argument '1e6' for '--samples': a whole number of draws, 1 or more");
+  for (const char* samples : {"0", "1e6", "1000000001", "18446744073709551615"}) {
+    EXPECT_EQ(ErrorOf(o, {"orvane", std::string("--samples=") + samples, "3"}),
+              "invalid argument '" + std::string(samples) + "' for '--samples': a whole number of draws from 1 to "
+              "1000000000");
+  }
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--samples=1000000000", "3"}), "");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--samples=1", "3"}), "");
   EXPECT_EQ(ErrorOf(o, {"orvane", "--seed=-1", "3"}),
             "invalid argument '-1' for '--seed': a whole number from 0 to 18446744073709551615");
   EXPECT_EQ(ErrorOf(o, {"orvane", "--max-seconds=0", "3"}),
@@ -197,8 +200,18 @@ TEST(OptionsTest, OptionsThatCannotTakeEffectAreRefused) {
             "'--statistic' does not apply to a one-sided test, which is ordered by n11");
   EXPECT_EQ(ErrorOf(o, {"orvane", "--plot=-", "3"}), "'--plot' writes a file: '-' (standard output) is not supported");
   EXPECT_EQ(ErrorOf(o, {"orvane", "-o", "x", "--plot=x", "3"}), "'--output' and '--plot' name the same file 'x'");
-  // What auto may need stays allowed.
+  // A listing keeps auto exact: the Monte Carlo options cannot take effect.
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--max-seconds=1", "-o", "l.csv", "3"}),
+            "'--max-seconds' cannot take effect with '--output', which keeps the test exact");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "-o", "l.csv", "--samples=3000", "3"}),
+            "'--samples' cannot take effect with '--output', which keeps the test exact");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--seed=4", "-o", "-", "--plot=p.svg", "3"}),
+            "'--seed' cannot take effect with '--output', which keeps the test exact");
+  // What auto may need stays allowed, a picture included (drawn from the
+  // draws when Monte Carlo stands in).
   EXPECT_EQ(ErrorOf(o, {"orvane", "--samples=10", "--seed=1", "--max-seconds=0.5", "3"}), "");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--plot=p.svg", "--samples=10", "--seed=1", "--max-seconds=0.5", "3"}), "");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--method=exact", "-o", "l.csv", "3"}), "");
   EXPECT_EQ(ErrorOf(k, {"kestrin", "-a", "greater", "--plot=p.svg", "1", "2", "3", "4"}), "");
 }
 

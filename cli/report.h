@@ -24,9 +24,15 @@ std::string JsonReport(const engine::MultinomialProblem& problem, const engine::
                        const engine::MultinomialResult& result);
 std::string JsonReport(const engine::FourfoldProblem& problem, const engine::FourfoldResult& result);
 
-/// "statistic,value,p,mid_p" and a line per ordering; Monte Carlo adds a
-/// standard_error column.
+/// "statistic,value,p,mid_p" and a line per ordering; Monte Carlo adds the
+/// standard_error and draws_extreme columns.
 std::string CsvReport(std::span<const engine::OrderingResult> orderings, bool monte_carlo);
+
+/// p (or mid-p, when mid) of an ordering for a person: PValueText of the
+/// value; but from samples > 0 Monte Carlo draws of which none was as
+/// extreme as the observed outcome, "< 3.0e-06": the one-sided 95 percent
+/// upper bound on the exact p, 1 - 0.05^(1 / samples), to two digits.
+std::string ReportedP(const engine::OrderingResult& ordering, bool mid, std::uint64_t samples = 0);
 
 /// The key of an ordering in the JSON and CSV reports: "chi_square",
 /// "likelihood_ratio", "probability", "n11".
@@ -41,8 +47,12 @@ std::string PlotTitle(const engine::FourfoldProblem& problem);
 
 /// The picture's caption: "chi-square (X2) = 5: p = 0.23096, mid-p = 0.15405";
 /// a one-sided test names its alternative: "n11 = 47, alternative less: ...".
+/// From samples > 0 Monte Carlo draws it says so and how many were as
+/// extreme: "...: p < 3.0e-06, mid-p < 3.0e-06 (Monte Carlo: 0 of 1000000
+/// draws as extreme)".
 std::string PlotCaption(const engine::OrderingResult& ordering, bool fourfold,
-                        engine::Alternative alternative = engine::Alternative::kTwoSided);
+                        engine::Alternative alternative = engine::Alternative::kTwoSided,
+                        std::uint64_t samples = 0);
 
 /// The line for standard error when auto chose Monte Carlo (without the
 /// program's name), empty otherwise.

@@ -7,7 +7,8 @@
 namespace cli {
 
 std::string CsvReport(std::span<const engine::OrderingResult> orderings, bool monte_carlo) {
-  std::string text = monte_carlo ? "statistic,value,p,mid_p,standard_error\n" : "statistic,value,p,mid_p\n";
+  std::string text =
+      monte_carlo ? "statistic,value,p,mid_p,standard_error,draws_extreme\n" : "statistic,value,p,mid_p\n";
   for (const auto& ordering : orderings) {
     text += OrderingKey(ordering.ordering);
     for (double number : {ordering.value, ordering.p, ordering.mid_p}) {
@@ -17,6 +18,7 @@ std::string CsvReport(std::span<const engine::OrderingResult> orderings, bool mo
     if (monte_carlo) {
       text += ',';
       AppendShortest(text, ordering.standard_error);
+      text += ',' + std::to_string(ordering.draws_extreme);
     }
     text += '\n';
   }

@@ -32,7 +32,10 @@ Json Statistics(std::span<const engine::OrderingResult> orderings, bool monte_ca
     entry["mid_p"] = Number(ordering.mid_p);
     if (!std::isnan(ordering.log10_p)) entry["log10_p"] = Number(ordering.log10_p);
     if (!std::isnan(ordering.log10_mid_p)) entry["log10_mid_p"] = Number(ordering.log10_mid_p);
-    if (monte_carlo) entry["standard_error"] = Number(ordering.standard_error);
+    if (monte_carlo) {
+      entry["standard_error"] = Number(ordering.standard_error);
+      entry["draws_extreme"] = ordering.draws_extreme;
+    }
     statistics[std::string(OrderingKey(ordering.ordering))] = std::move(entry);
   }
   return statistics;
@@ -103,15 +106,18 @@ std::string JsonReport(const engine::MultinomialProblem& problem, const engine::
   report["probabilities"] = std::move(probabilities);
   report["total"] = result.total;
   report["method"] = monte_carlo ? "monte-carlo" : "exact";
+  // Also under Monte Carlo, as the text report gives it: "inf" when the
+  // count is beyond the range of doubles.
+  report["outcomes"] = Number(result.outcomes);
   if (monte_carlo) {
     report["samples"] = result.samples;
+    if (result.samples < result.samples_requested) report["samples_requested"] = result.samples_requested;
     report["seed"] = result.seed;
     if (result.fell_back) {
       report["fell_back"] = true;
       report["max_seconds"] = Number(options.max_seconds);
     }
   } else {
-    report["outcomes"] = Number(result.outcomes);
     report["outcomes_visited"] = result.outcomes_visited;
     if (result.nodes_visited > 0) report["nodes_visited"] = result.nodes_visited;
   }

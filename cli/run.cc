@@ -62,7 +62,7 @@ std::string Renamed(std::string text, const std::string& from, const std::string
 // The listing and the picture a run writes besides its report.
 class SideOutputs {
  public:
-  SideOutputs(const Options& options, ListingShape shape) : shape_(shape) {
+  SideOutputs(const Options& options, ListingShape shape) : shape_(shape), statistic_(options.statistic) {
     if (options.output) {
       listing_file_.emplace(*options.output);
       listing_.emplace(listing_file_->fd(), DestinationName(*options.output));
@@ -87,10 +87,19 @@ class SideOutputs {
     return {};
   }
 
+  // The rows handed over so far no longer count (the engine turned to
+  // Monte Carlo): the picture starts again.
+  void Restart() {
+    if (collector_) collector_.emplace(statistic_);
+  }
+
   // Writes out the listing and draws the picture, then puts both in place.
-  void Finish(const plot::PlotRequest& request_without_path) {
+  // shares_scale: a factor for the picture's masses (Monte Carlo stopped
+  // before the draws its shares assumed).
+  void Finish(const plot::PlotRequest& request_without_path, double shares_scale = 1) {
     if (listing_) listing_->Flush();
     if (collector_) {
+      if (shares_scale != 1) collector_->ScaleMasses(shares_scale);
       plot::PlotRequest request = request_without_path;
       request.path = plot_file_->write_path();
       try {
@@ -114,6 +123,7 @@ class SideOutputs {
 
  private:
   ListingShape shape_;
+  engine::Ordering statistic_;
   std::optional<OutputFile> listing_file_;
   std::optional<BufferedWriter> listing_;
   std::optional<OutputFile> plot_file_;
@@ -127,16 +137,20 @@ const engine::OrderingResult& Find(std::span<const engine::OrderingResult> order
   throw Failure("the engine gave no result for " + std::string(OrderingKey(ordering)));
 }
 
+// draws: the Monte Carlo draws the picture holds, 0 for an exact test.
 plot::PlotRequest Picture(const Options& options, std::string title,
-                          std::span<const engine::OrderingResult> orderings, engine::Ordering drawn) {
+                          std::span<const engine::OrderingResult> orderings, engine::Ordering drawn,
+                          std::uint64_t draws = 0) {
   const engine::OrderingResult& result = Find(orderings, drawn);
   plot::PlotRequest request;
   request.title = std::move(title);
   request.caption = PlotCaption(result, options.program == Program::kKestrin,
                                 options.program == Program::kKestrin ? options.fourfold.alternative
-                                                                     : engine::Alternative::kTwoSided);
+                                                                     : engine::Alternative::kTwoSided,
+                                draws);
   request.observed = result.value;
   request.scale = options.plot_scale;
+  request.draws = draws;
   return request;
 }
 
@@ -145,14 +159,22 @@ std::string RunOrvane(const Options& options) {
   SideOutputs outputs(options, {false, problem.counts.size(), false});
   ProgressBar bar(NameOf(options.program));
   engine::MultinomialResult result = engine::TestMultinomial(
-      problem, options.multinomial_options, outputs.Sink(), [&bar](double share) { bar.Show(share); });
+      problem, options.multinomial_options, outputs.Sink(), [&bar](double share) { bar.Show(share); },
+      [&outputs] { outputs.Restart(); });
   bar.Clear();
-  outputs.Finish(options.plot ? Picture(options, PlotTitle(problem), result.orderings, options.statistic)
-                              : plot::PlotRequest{});
+  const bool monte_carlo = result.method == engine::Method::kMonteCarlo;
+  // Each draw was handed over as 1 / (the draws asked for) of the picture.
+  const double shares_scale =
+      monte_carlo && result.samples > 0
+          ? static_cast<double>(result.samples_requested) / static_cast<double>(result.samples)
+          : 1;
+  outputs.Finish(options.plot ? Picture(options, PlotTitle(problem), result.orderings, options.statistic,
+                                        monte_carlo ? result.samples : 0)
+                              : plot::PlotRequest{},
+                 shares_scale);
   if (std::string notice = FallbackNotice(options.multinomial_options, result); !notice.empty()) {
     Say(options.program, notice);
   }
-  const bool monte_carlo = result.method == engine::Method::kMonteCarlo;
   switch (options.format) {
     case Format::kJson:
       return JsonReport(problem, options.multinomial_options, result);
