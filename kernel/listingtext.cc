@@ -151,13 +151,14 @@ bool ExactSignificantDigits(ExtendedBits f, int digits, std::uint64_t& q, int& e
     }
     // The expansion is off the exact value by less than 1.5 units of its
     // 18th digit, at least three digits after the last one kept: a value
-    // clear of the half by 2^-8 of a unit rounds the same either way.
-    const unsigned __int128 one = static_cast<unsigned __int128>(1) << shift;
-    const unsigned __int128 beyond = p & (one - 1);
-    const unsigned __int128 half = one >> 1;
-    const unsigned __int128 distance = beyond > half ? beyond - half : half - beyond;
-    if (distance <= (one >> 8)) return false;
-    q = integer + (beyond > half ? 1 : 0);
+    // clear of the half by 2^-8 of a unit rounds the same either way. The
+    // part beyond the unit is taken to 64 bits, which moves it by less
+    // than 2^-64 of a unit.
+    const auto beyond = static_cast<std::uint64_t>(p >> (shift - 64));
+    constexpr std::uint64_t kHalf = std::uint64_t{1} << 63;
+    const std::uint64_t distance = beyond >= kHalf ? beyond - kHalf : kHalf - beyond;
+    if (distance <= (std::uint64_t{1} << 56)) return false;
+    q = integer + (beyond > kHalf ? 1 : 0);
     exponent = guess;
     if (q == highest) {
       q = lowest;
@@ -282,12 +283,14 @@ bool ExactShownUnits(ExtendedBits f, int decimals, std::uint64_t& units) {
     units = 0;
     return true;
   }
-  const unsigned __int128 one = static_cast<unsigned __int128>(1) << shift;
-  const unsigned __int128 beyond = p & (one - 1);
-  const unsigned __int128 half = one >> 1;
-  const unsigned __int128 distance = beyond > half ? beyond - half : half - beyond;
-  if (distance <= (one >> margin_bits)) return false;
-  units = static_cast<std::uint64_t>(p >> shift) + (beyond > half ? 1 : 0);
+  // The part beyond the unit, to 64 bits (shift is at least 31): short of
+  // it by less than 2^-64 of a unit, which the margin covers.
+  const auto beyond = shift >= 64 ? static_cast<std::uint64_t>(p >> (shift - 64))
+                                  : static_cast<std::uint64_t>(p << (64 - shift));
+  constexpr std::uint64_t kHalf = std::uint64_t{1} << 63;
+  const std::uint64_t distance = beyond >= kHalf ? beyond - kHalf : kHalf - beyond;
+  if (distance <= (std::uint64_t{1} << (64 - margin_bits))) return false;
+  units = static_cast<std::uint64_t>(p >> shift) + (beyond > kHalf ? 1 : 0);
   return true;
 }
 
