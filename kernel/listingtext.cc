@@ -15,15 +15,17 @@ constexpr std::uint64_t kTenTo18 = kPowerOfTen[18];
 struct Text {
   char* out;
   char* copy;
-  void Word(std::size_t at, std::uint64_t word) const {
-    StoreWord(out + at, word);
-    StoreWord(copy + at, word);
-  }
-  void Byte(std::size_t at, char c) const {
-    out[at] = c;
-    copy[at] = c;
-  }
 };
+
+void PutWord(Text text, std::size_t at, std::uint64_t word) {
+  StoreWord(text.out + at, word);
+  StoreWord(text.copy + at, word);
+}
+
+void PutByte(Text text, std::size_t at, char c) {
+  text.out[at] = c;
+  text.copy[at] = c;
+}
 
 // Positive, normal and with its integer bit: the values whose expansion
 // ScaleNormalToDecimal forms.
@@ -53,12 +55,12 @@ std::size_t ScientificDigits(std::uint64_t q, int exponent, Text text) {
   std::uint64_t high = q / kPowerOfTen[8];
   std::uint64_t low = q - high * kPowerOfTen[8];
   std::uint64_t lead = EightDigits(static_cast<std::uint32_t>(high)) >> ((16 - kDigits) * 8);
-  text.Byte(0, ' ');
-  text.Word(1, (lead & 0xFF) | (std::uint64_t{'.'} << 8) | ((lead >> 8) << 16));
-  text.Word(kDigits - 6, EightDigits(static_cast<std::uint32_t>(low)));
+  PutByte(text, 0, ' ');
+  PutWord(text, 1, (lead & 0xFF) | (std::uint64_t{'.'} << 8) | ((lead >> 8) << 16));
+  PutWord(text, kDigits - 6, EightDigits(static_cast<std::uint32_t>(low)));
   std::uint64_t sign = exponent >= 0 ? '+' : '-';
   auto magnitude = static_cast<std::uint32_t>(exponent >= 0 ? exponent : -exponent);
-  text.Word(kDigits + 2, 'E' | (sign << 8) | ((EightDigits(magnitude) >> 32) << 16));
+  PutWord(text, kDigits + 2, 'E' | (sign << 8) | ((EightDigits(magnitude) >> 32) << 16));
   return kDigits + 8;
 }
 
@@ -210,11 +212,11 @@ int DigitCount(std::uint64_t value) {
 // The count digits of value at offset at; returns their end.
 std::size_t WriteDigits(std::uint64_t value, int count, Text text, std::size_t at) {
   if (count <= 8) {
-    text.Word(at, EightDigits(static_cast<std::uint32_t>(value)) >> ((8 - count) * 8));
+    PutWord(text, at, EightDigits(static_cast<std::uint32_t>(value)) >> ((8 - count) * 8));
   } else {
     std::uint64_t high = value / kPowerOfTen[8];
-    text.Word(at, EightDigits(static_cast<std::uint32_t>(high)) >> ((16 - count) * 8));
-    text.Word(at + static_cast<std::size_t>(count) - 8,
+    PutWord(text, at, EightDigits(static_cast<std::uint32_t>(high)) >> ((16 - count) * 8));
+    PutWord(text, at + static_cast<std::size_t>(count) - 8,
               EightDigits(static_cast<std::uint32_t>(value - high * kPowerOfTen[8])));
   }
   return at + static_cast<std::size_t>(count);
@@ -235,17 +237,17 @@ std::size_t UnitsText10x4(std::uint64_t units, Text text) {
     int blanks = (integer < 10) + (integer < 100) + (integer < 1000);
     std::uint64_t blanked = (std::uint64_t{1} << (8 * blanks)) - 1;
     std::uint64_t places = ((digits & 0xFFFFFFFFu) & ~blanked) | (kBlanks & blanked);
-    text.Word(0, ' ' | (places << 8) | (std::uint64_t{'.'} << 40) | ((digits >> 32) << 48));
-    text.Word(8, digits >> 48);
+    PutWord(text, 0, ' ' | (places << 8) | (std::uint64_t{'.'} << 40) | ((digits >> 32) << 48));
+    PutWord(text, 8, digits >> 48);
     return 10;
   }
   std::uint64_t integer = units / 10000;
   auto fraction = static_cast<std::uint32_t>(units - integer * 10000);
   int count = DigitCount(integer);
-  text.Word(0, kBlanks);
+  PutWord(text, 0, kBlanks);
   std::size_t at = WriteDigits(integer, count, text, count < 5 ? static_cast<std::size_t>(5 - count) : 0);
-  text.Byte(at, '.');
-  text.Word(at + 1, EightDigits(fraction) >> 32);
+  PutByte(text, at, '.');
+  PutWord(text, at + 1, EightDigits(fraction) >> 32);
   return at + 5;
 }
 
@@ -255,10 +257,10 @@ std::size_t UnitsText20x17(std::uint64_t units, Text text) {
   std::uint64_t head = units / kPowerOfTen[16];  // the integer digit and the first decimal
   std::uint64_t rest = units - head * kPowerOfTen[16];
   std::uint64_t middle = rest / kPowerOfTen[8];
-  text.Word(0, ' ' | (std::uint64_t{'0' + head / 10} << 8) | (std::uint64_t{'.'} << 16) |
+  PutWord(text, 0, ' ' | (std::uint64_t{'0' + head / 10} << 8) | (std::uint64_t{'.'} << 16) |
                    (std::uint64_t{'0' + head % 10} << 24));
-  text.Word(4, EightDigits(static_cast<std::uint32_t>(middle)));
-  text.Word(12, EightDigits(static_cast<std::uint32_t>(rest - middle * kPowerOfTen[8])));
+  PutWord(text, 4, EightDigits(static_cast<std::uint32_t>(middle)));
+  PutWord(text, 12, EightDigits(static_cast<std::uint32_t>(rest - middle * kPowerOfTen[8])));
   return 20;
 }
 
