@@ -274,9 +274,11 @@ bool ExactShownUnits(ExtendedBits f, int decimals, std::uint64_t& units) {
   if (f.sign_exponent == 0 || f.sign_exponent >= 0x7FFF || (f.significand >> 63) == 0 || binary_exponent > most) {
     return false;
   }
-  // How close to the half the expansion's roundings could bring a value:
-  // 1.5 units of its 18th digit, the last shown digit being at least three
-  // digits before it (two for a likelihood ratio from 2^-7 to 2^-4).
+  // The expansion's roundings move the value by less than 1.5 units of its
+  // 18th digit, at least three digits after the last one shown here (two
+  // for a likelihood ratio from 2^-7 to 2^-4): a value whose part beyond
+  // the last shown digit lies clear of the half by 2^-8 of a unit (2^-5 in
+  // that range) rounds the same either way.
   const int margin_bits = decimals == 17 && binary_exponent > -8 ? 5 : 8;
   const int shift = 63 - binary_exponent;
   const unsigned __int128 p = static_cast<unsigned __int128>(f.significand) * kPowerOfTen[decimals];
