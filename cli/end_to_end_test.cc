@@ -41,9 +41,11 @@ struct Ran {
   int status = -1;  // the exit status, or 128 + the signal that ended it
   std::string out;
   std::string err;
+  int signal = 0;  // the signal that ended it, if one did
 };
 
-enum class Stdout { kPipe, kClosed, kDevFull };
+// kReaderGone: a pipe whose reading end was closed before the start.
+enum class Stdout { kPipe, kClosed, kDevFull, kReaderGone };
 
 struct RunSetup {
   std::string folder{};                    // the working folder; the test's own when empty
@@ -69,6 +71,15 @@ Ran RunProgram(const std::vector<std::string>& argv, const RunSetup& setup = {})
     if (setup.stdout_kind == Stdout::kPipe) dup2(out[1], STDOUT_FILENO);
     if (setup.stdout_kind == Stdout::kClosed) close(STDOUT_FILENO);
     if (setup.stdout_kind == Stdout::kDevFull) dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
+    if (setup.stdout_kind == Stdout::kReaderGone) {
+      int gone[2];
+      if (pipe(gone) != 0) _exit(126);
+      close(gone[0]);
+      dup2(gone[1], STDOUT_FILENO);
+      close(gone[1]);
+      // As a shell leaves it for the programs it starts.
+      signal(SIGPIPE, SIG_DFL);
+    }
     for (int fd : {out[0], out[1], err[0], err[1], in[0], in[1]}) close(fd);
     for (const auto& entry : setup.environment) putenv(const_cast<char*>(entry.c_str()));
     std::vector<char*> args;
@@ -104,6 +115,7 @@ Ran RunProgram(const std::vector<std::string>& argv, const RunSetup& setup = {})
   int wait_status = 0;
   waitpid(pid, &wait_status, 0);
   ran.status = StatusOf(wait_status);
+  if (WIFSIGNALED(wait_status)) ran.signal = WTERMSIG(wait_status);
   return ran;
 }
 
@@ -273,6 +285,101 @@ TEST_F(EndToEnd, FilesThatCannotBeWrittenFailAndLeaveNothing) {
     EXPECT_EQ(std::count(ran.err.begin(), ran.err.end(), '\n'), 1) << ran.err;
   }
   EXPECT_EQ(Names(), std::vector<std::string>{"folder"});
+}
+
+// What /bin/bash prints and the status it ends with, running script in
+// the test's folder with the programs on the PATH.
+Ran Shell(const fs::path& folder, const std::string& script) {
+  const std::string programs = fs::path(ORVANE_PATH).parent_path();
+  return RunProgram({"/bin/bash", "-c", script},
+                    {.folder = folder, .environment = {"PATH=" + programs + ":/usr/bin:/bin"}});
+}
+
+TEST_F(EndToEnd, AReaderThatGoesAwayEndsTheRunQuietlyAsABrokenPipe) {
+  // head reads one line and ends while the listing is still being written.
+  Ran ran = Shell(dir_, "set -o pipefail; orvane -o - 20 20 20 20 | head -1");
+  EXPECT_EQ(ran.status, 141);
+  EXPECT_EQ(ran.out, "x1,x2,x3,x4,probability,chi_square,likelihood_ratio,chi_square_mark,likelihood_ratio_mark,"
+                     "probability_mark\n");
+  EXPECT_EQ(ran.err, "");
+  // A reader gone before the first write: the report, the listing with a
+  // picture being drawn (which is not left), the help.
+  const std::vector<std::pair<const char*, std::vector<std::string>>> runs = {
+      {ORVANE_PATH, {"1", "0", "4", "2"}},
+      {KESTRIN_PATH, {"-o", "-", "--plot=p.svg", "400", "477", "500", "377"}},
+      {ORVANE_PATH, {"-f", "json", "-o", "l.csv", "--plot=p.svg", "3", "1"}},
+      {KESTRIN_PATH, {"--help"}},
+  };
+  for (const auto& [program, args] : runs) {
+    ran = Run(program, args, {.stdout_kind = Stdout::kReaderGone});
+    EXPECT_EQ(ran.signal, SIGPIPE) << args.back();
+    EXPECT_EQ(ran.status, 141) << args.back();
+    EXPECT_EQ(ran.err, "") << args.back();
+  }
+  // The listing and the picture of the last run were put in place before
+  // its report found no reader; the one before left nothing.
+  EXPECT_EQ(Names(), (std::vector<std::string>{"l.csv", "p.svg"}));
+  // Any other failure to write stays a failure with its message.
+  ExpectFailure(Orvane({"-o", "-", "20", "20", "20", "20"}, {.stdout_kind = Stdout::kDevFull}), "orvane",
+                "cannot write standard output: No space left on device");
+}
+
+TEST_F(EndToEnd, OutputsThatWouldWriteOneFileAreRefused) {
+  std::ofstream(dir_ / "l.csv") << "old\n";
+  fs::create_symlink("l.csv", dir_ / "soft.csv");
+  fs::create_hard_link(dir_ / "l.csv", dir_ / "hard.csv");
+  fs::create_symlink("new.svg", dir_ / "to-new.svg");
+  const std::string absolute = (dir_ / "new.svg").string();
+  const std::vector<std::pair<std::string, std::string>> pairs = {
+      {"./new.svg", "new.svg"}, {absolute, "new.svg"}, {"to-new.svg", "./new.svg"},
+      {"soft.csv", "l.csv"},    {"hard.csv", "l.csv"}, {"l.csv", "./soft.csv"},
+  };
+  for (const auto& [output, plot] : pairs) {
+    ExpectUsageError(Orvane({"-o", output, "--plot=" + plot, "3", "1"}), "orvane",
+                     "'--output' and '--plot' name the same file '" + plot + "'");
+    ExpectUsageError(Kestrin({"--plot", plot, "--output", output, "1", "1", "1", "5"}), "kestrin",
+                     "'--output' and '--plot' name the same file '" + plot + "'");
+  }
+  // The file standard output goes to: the report would be lost with it.
+  Ran ran = Shell(dir_, "orvane -o soft.csv 3 1 >> l.csv");
+  EXPECT_EQ(ran.status, 2);
+  EXPECT_EQ(ran.err, "orvane: '--output' names the file standard output goes to, 'soft.csv'\nTry 'orvane --help'.\n");
+  ran = Shell(dir_, "kestrin --plot=hard.csv 1 1 1 5 >> l.csv");
+  EXPECT_EQ(ran.status, 2);
+  EXPECT_EQ(ran.err,
+            "kestrin: '--plot' names the file standard output goes to, 'hard.csv'\nTry 'kestrin --help'.\n");
+  EXPECT_EQ(ReadFile(dir_ / "l.csv"), "old\n");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"hard.csv", "l.csv", "soft.csv", "to-new.svg"}));
+
+  // Files apart, and devices, are not refused.
+  ran = Shell(dir_, "orvane -o /dev/null --plot=p.svg 3 1 > /dev/null && orvane -o - 3 1 > out.csv");
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_TRUE(ReadFile(dir_ / "out.csv").starts_with("x1,x2,"));
+}
+
+TEST_F(EndToEnd, FilesAreReplacedAsTheShellWouldLetThemBe) {
+  // A link to nothing: the file it names is made, as the shell's '>'
+  // makes it; a loop of links fails.
+  fs::create_symlink("made.csv", dir_ / "dangling.csv");
+  Ran ran = Orvane({"-o", "dangling.csv", "3", "1"});
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "dangling.csv"));
+  EXPECT_TRUE(ReadFile(dir_ / "made.csv").starts_with("x1,x2,probability"));
+  fs::create_symlink("loop2", dir_ / "loop1");
+  fs::create_symlink("loop1", dir_ / "loop2");
+  ExpectFailure(Kestrin({"--plot=loop1", "1", "1", "1", "5"}), "kestrin",
+                "cannot write 'loop1': Too many levels of symbolic links");
+
+  // A private listing stays private; a hard link keeps the old contents.
+  std::ofstream(dir_ / "l.csv") << "old\n";
+  fs::permissions(dir_ / "l.csv", fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_hard_link(dir_ / "l.csv", dir_ / "hard.csv");
+  ran = Kestrin({"-o", "l.csv", "1", "1", "1", "5"});
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_TRUE(ReadFile(dir_ / "l.csv").starts_with("n11,n12,n21,n22,"));
+  EXPECT_EQ(fs::status(dir_ / "l.csv").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(ReadFile(dir_ / "hard.csv"), "old\n");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"dangling.csv", "hard.csv", "l.csv", "loop1", "loop2", "made.csv"}));
 }
 
 TEST_F(EndToEnd, TheJsonReportsHoldTheKnownResults) {

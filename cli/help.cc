@@ -16,7 +16,7 @@ Without arguments, orvane holds its interactive dialogue instead.
   -f, --format=FORMAT      the report: text (default), json or csv
   -o, --output=FILE        also list every outcome in FILE as CSV; '-' is
                              standard output (the listing, then the report);
-                             an existing FILE is replaced
+                             an existing FILE is replaced, keeping its mode
   -p, --probabilities=P1,...,Pk
                            the null: category i has probability Pi / (P1 +
                              ... + Pk), each Pi a positive decimal such as 9,
@@ -49,7 +49,8 @@ was as extreme the text shows the 95 percent upper bound, such as < 3.0e-06.
 Exit status: 0 when the report was written; 1 when the test could not be
 completed (too large for the method or for 1 GiB of memory, too few draws in
 the time allowed, a file that cannot be written); 2 for a usage error; 130
-when interrupted.
+when interrupted (128 + the signal: 143 for SIGTERM, 129 for SIGHUP); 141
+when standard output is a pipe whose reader has gone.
 
 Examples:
   orvane 1 0 4 2                     four categories, equal probabilities
@@ -67,7 +68,7 @@ Without arguments, kestrin holds its interactive dialogue instead.
   -f, --format=FORMAT      the report: text (default), json or csv
   -o, --output=FILE        also list every table in FILE as CSV; '-' is
                              standard output (the listing, then the report);
-                             an existing FILE is replaced
+                             an existing FILE is replaced, keeping its mode
   -a, --alternative=ALT    two-sided (default), less or greater; the
                              one-sided tests order the tables by N11 (a
                              smaller N11 means an odds ratio below 1)
@@ -87,7 +88,8 @@ test, --statistic and --plot-scale without --plot.
 
 Exit status: 0 when the report was written; 1 when the test could not be
 completed (a file that cannot be written); 2 for a usage error; 130 when
-interrupted.
+interrupted (128 + the signal: 143 for SIGTERM, 129 for SIGHUP); 141 when
+standard output is a pipe whose reader has gone.
 
 Examples:
   kestrin 47 11 10 13                Fisher's test and the odds ratio

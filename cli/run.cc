@@ -41,9 +41,27 @@ void Say(Program program, std::string_view line) {
 
 void WriteStandardOutput(std::string_view text) {
   if (g_stdout_closed) ThrowCannotWrite("standard output", EBADF);
-  if (!WriteAll(STDOUT_FILENO, text)) ThrowCannotWrite("standard output", errno);
+  if (!WriteAll(STDOUT_FILENO, text)) {
+    if (errno == EPIPE) throw StandardOutputGone{};
+    ThrowCannotWrite("standard output", errno);
+  }
   // A file system may report a failed write only when the file is closed.
   if (close(STDOUT_FILENO) != 0 && errno != EINTR) ThrowCannotWrite("standard output", errno);
+}
+
+// Two outputs that would write one file, however they are named (a path
+// spelled otherwise, a link, a hard link, the file standard output goes
+// to): the one written last would silently replace the other.
+void CheckOutputsApart(const Options& options) {
+  if (options.output && options.plot && WriteTheSameFile(*options.output, *options.plot)) {
+    throw UsageError("'--output' and '--plot' name the same file '" + *options.plot + "'");
+  }
+  for (const auto* name : {&options.output, &options.plot}) {
+    if (*name && **name != "-" && WriteTheSameFile("-", **name)) {
+      throw UsageError("'" + std::string(name == &options.output ? "--output" : "--plot") +
+                       "' names the file standard output goes to, '" + **name + "'");
+    }
+  }
 }
 
 std::string DestinationName(const std::string& path) {
@@ -117,6 +135,11 @@ class SideOutputs {
         throw Failure(Renamed(what, request.path, plot_file_->path()));
       }
     }
+    // Everything that can fail first; then, no longer interrupted, the
+    // files are put in place together and the run goes on to its end.
+    if (listing_file_) listing_file_->Finish();
+    if (plot_file_) plot_file_->Finish();
+    if (listing_file_ || plot_file_) HoldInterruptsToTheEnd();
     if (listing_file_) listing_file_->Commit();
     if (plot_file_) plot_file_->Commit();
   }
@@ -231,6 +254,7 @@ int Run(Program program, int argc, char** argv) {
   Action action;
   try {
     action = ParseArguments(program, argc, argv, options);
+    if (action == Action::kRun) CheckOutputsApart(options);
   } catch (const UsageError& error) {
     std::string name(NameOf(program));
     WriteAll(STDERR_FILENO, name + ": " + error.what() + "\nTry '" + name + " --help'.\n");
@@ -249,6 +273,8 @@ int Run(Program program, int argc, char** argv) {
     }
     WriteStandardOutput(text);
     return 0;
+  } catch (const StandardOutputGone&) {
+    EndAsBrokenPipe();
   } catch (const std::bad_alloc&) {
     Say(program, "out of memory");
   } catch (const std::exception& error) {  // Failure, engine::TestFailure and the like
