@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "cli/numbers.h"
 #include "cli/report.h"
 
 namespace cli {
@@ -54,6 +55,12 @@ bool IsFlat(const Json& value) {
 // replaced rather than thrown on.
 void Write(std::string& out, const Json& value, int depth) {
   auto scalar = [](const Json& plain) { return plain.dump(-1, ' ', false, Json::error_handler_t::replace); };
+  // The library's own form of a double is short but not always the
+  // shortest that reads back: write it as the CSV report does.
+  if (value.is_number_float()) {
+    AppendShortest(out, value.get<double>());
+    return;
+  }
   if (!value.is_structured()) {
     out += scalar(value);
     return;

@@ -90,6 +90,15 @@ TEST(ReportTest, JsonOfTheMultinomialTestReadsBackAsTheContractsExample) {
             std::string::npos);
   EXPECT_EQ(text.back(), '\n');
 
+  // Doubles in the shortest form that reads back, where a 17-digit form
+  // would also read back.
+  engine::MultinomialResult odd = Result1042();
+  odd.orderings[0].value = 0.003659339637016587;
+  odd.orderings[1].log10_p = -38.77453813353765;
+  text = JsonReport(Problem1042(), {}, odd);
+  EXPECT_NE(text.find("\"value\": 0.003659339637016587,"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"log10_p\": -38.77453813353765"), std::string::npos) << text;
+
   // The network method says how many nodes it visited.
   engine::MultinomialResult network = Result1042();
   network.outcomes_visited = 40;
