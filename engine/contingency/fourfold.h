@@ -15,6 +15,13 @@ namespace engine {
 /// in increasing n11, multiplicity 1.
 FourfoldResult TestFourfold(const FourfoldProblem& problem, const OutcomeSink& sink = {});
 
+/// The p-values of the test alone, exactly as TestFourfold reports them,
+/// without the odds ratio: for many tables in a row. Allocates nothing.
+FourfoldOrderings TestFourfoldOrderings(const FourfoldProblem& problem);
+
+/// The odds ratio alone, as TestFourfold reports it.
+OddsRatio FourfoldOddsRatio(const FourfoldProblem& problem);
+
 }  // namespace engine
 
 #endif  // ENGINE_CONTINGENCY_FOURFOLD_H_
