@@ -25,18 +25,20 @@ void CheckProblem(const FourfoldProblem& problem) {
 
 // A zero margin leaves the observed table alone in the support: every
 // p-value is 1, the odds ratio has no estimate.
-FourfoldOrderings DegenerateOrderings(const FourfoldProblem& problem) {
+FourfoldOrderings DegenerateOrderings(const FourfoldProblem& problem, bool log10s) {
   const double log10_half = std::log10(0.5);
   const auto one = [&](Ordering ordering, double value) {
     OrderingResult result{ordering, value, 1, 0.5};
-    result.log10_p = 0;
-    result.log10_mid_p = log10_half;
+    if (log10s) {
+      result.log10_p = 0;
+      result.log10_mid_p = log10_half;
+    }
     return result;
   };
   FourfoldOrderings out;
   if (problem.alternative == Alternative::kTwoSided) {
     out.results = {one(Ordering::kChiSquare, 0), one(Ordering::kLikelihoodRatio, 0), one(Ordering::kProbability, 1)};
-    out.results[2].log10_value = 0;
+    if (log10s) out.results[2].log10_value = 0;
     out.count = 3;
   } else {
     out.results[0] = one(Ordering::kN11, static_cast<double>(problem.cells[0]));
@@ -59,11 +61,11 @@ void ListDegenerate(const FourfoldProblem& problem, const OutcomeSink& sink) {
 
 }  // namespace
 
-FourfoldOrderings TestFourfoldOrderings(const FourfoldProblem& problem) {
+FourfoldOrderings TestFourfoldOrderings(const FourfoldProblem& problem, bool log10s) {
   CheckProblem(problem);
   const Margins m = fourfold::MarginsOf(problem.cells);
-  if (fourfold::IsDegenerate(m)) return DegenerateOrderings(problem);
-  return fourfold::SolveOrderings(m, problem.cells[0], problem.alternative);
+  if (fourfold::IsDegenerate(m)) return DegenerateOrderings(problem, log10s);
+  return fourfold::SolveOrderings(m, problem.cells[0], problem.alternative, log10s);
 }
 
 OddsRatio FourfoldOddsRatio(const FourfoldProblem& problem) {
@@ -94,12 +96,12 @@ FourfoldResult TestFourfold(const FourfoldProblem& problem, const OutcomeSink& s
 
   FourfoldOrderings orderings;
   if (IsDegenerate(m)) {
-    orderings = DegenerateOrderings(problem);
+    orderings = DegenerateOrderings(problem, true);
     if (sink) ListDegenerate(problem, sink);
   } else {
     OrderingTails tails;
     long double total_weight = 0;
-    orderings = SolveOrderings(m, x0, problem.alternative, &tails, &total_weight);
+    orderings = SolveOrderings(m, x0, problem.alternative, true, &tails, &total_weight);
     if (sink) {
       // A listing visits every table: its marks come from the tails of
       // all three two-sided orderings, found here even when one-sided.
@@ -110,7 +112,7 @@ FourfoldResult TestFourfold(const FourfoldProblem& problem, const OutcomeSink& s
         marks.probability = tails.probability;
       } else {
         OrderingTails two_sided;
-        SolveOrderings(m, x0, Alternative::kTwoSided, &two_sided);
+        SolveOrderings(m, x0, Alternative::kTwoSided, false, &two_sided);
         marks.chi_square = two_sided.chi_square;
         marks.likelihood_ratio = two_sided.likelihood_ratio;
         marks.probability = two_sided.probability;

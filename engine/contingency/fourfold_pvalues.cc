@@ -52,16 +52,17 @@ struct Sides {
     if (t.upper_tied) NeedWeight(t.upper);
   }
 
+  Scaled total{};  // once both sides are swept
   Scaled Total() const { return Add(SumOfSide(left), SumOfSide(right)); }
   Scaled LeftSum(std::int64_t c) const {
     if (c < m().lo) return {};
-    if (c >= m().hi) return Total();
+    if (c >= m().hi) return total;
     if (c < mode()) return SumFrom(left, c);
     return Add(SumOfSide(left), SumBefore(right, c + 1));
   }
   Scaled RightSum(std::int64_t c) const {
     if (c > m().hi) return {};
-    if (c <= m().lo) return Total();
+    if (c <= m().lo) return total;
     if (c >= mode()) return SumFrom(right, c);
     return Add(SumOfSide(right), SumBefore(left, c - 1));
   }
@@ -70,26 +71,37 @@ struct Sides {
 
 double Log10Of(Scaled s) { return static_cast<double>(LogOf(s) / kLn10); }
 
-OrderingResult ResultOf(Ordering ordering, double value, const Tails& tails, const Sides& sides, Scaled total) {
+constexpr double kSmallestNormal = 0x1p-1022;
+
+// A value and, when asked for or when the double cannot show it, its
+// logarithm: at most 1.
+void Fill(Scaled value, bool log10s, double& out, double& out_log10) {
+  out = static_cast<double>(std::min<long double>(ToLongDouble(value), 1));
+  if (log10s || out < kSmallestNormal) out_log10 = std::min(Log10Of(value), 0.0);
+}
+
+OrderingResult ResultOf(Ordering ordering, double value, const Tails& tails, const Sides& sides, bool log10s) {
+  const Scaled total = sides.total;
   OrderingResult result{};
   result.ordering = ordering;
   result.value = value;
   const Scaled beyond = Add(sides.LeftSum(tails.lower_tied ? tails.lower - 1 : tails.lower),
                             sides.RightSum(tails.upper_tied ? tails.upper + 1 : tails.upper));
-  Scaled tied;
+  Scaled tied{};
   if (tails.lower_tied) tied = sides.WeightOf(tails.lower);
   if (tails.upper_tied) tied = Add(tied, sides.WeightOf(tails.upper));
-  const Scaled mid = Divide(Add(beyond, Scale(tied, 0.5L)), total);
   if (CoversSupport(tails)) {
     result.p = 1;
-    result.log10_p = 0;
+    if (log10s) result.log10_p = 0;
   } else {
-    const Scaled p = Divide(Add(beyond, tied), total);
-    result.p = static_cast<double>(std::min<long double>(ToLongDouble(p), 1));
-    result.log10_p = std::min(Log10Of(p), 0.0);
+    Fill(Divide(Add(beyond, tied), total), log10s, result.p, result.log10_p);
   }
-  result.mid_p = std::min(static_cast<double>(std::min<long double>(ToLongDouble(mid), 1)), result.p);
-  result.log10_mid_p = std::min(Log10Of(mid), result.log10_p);
+  Fill(Divide(Add(beyond, Scale(tied, 0.5L)), total), log10s, result.mid_p, result.log10_mid_p);
+  // mid-p is at most p, also where their last digits round apart.
+  result.mid_p = std::min(result.mid_p, result.p);
+  if (!std::isnan(result.log10_mid_p) && !std::isnan(result.log10_p)) {
+    result.log10_mid_p = std::min(result.log10_mid_p, result.log10_p);
+  }
   return result;
 }
 
@@ -110,11 +122,12 @@ Tails ModeTails(const Margins& m, std::int64_t x0) {
 
 }  // namespace
 
-FourfoldOrderings SolveOrderings(const Margins& m, std::int64_t x0, Alternative alternative, OrderingTails* tails,
-                                 long double* total_weight) {
-  Sides sides{StartSweep(m), {}, {}};
-  sides.right = SideOf(sides.frame, +1);
-  sides.left = SideOf(sides.frame, -1);
+FourfoldOrderings SolveOrderings(const Margins& m, std::int64_t x0, Alternative alternative, bool log10s,
+                                 OrderingTails* tails, long double* total_weight) {
+  Sides sides;  // the sides' arrays are filled as the sweeps reach them
+  sides.frame = StartSweep(m);
+  StartSide(sides.frame, +1, sides.right);
+  StartSide(sides.frame, -1, sides.left);
   const std::int64_t mode = sides.mode();
   FourfoldOrderings out;
 
@@ -123,11 +136,11 @@ FourfoldOrderings SolveOrderings(const Margins& m, std::int64_t x0, Alternative 
     sides.Need(n11);
     Sweep(sides.frame, sides.right);
     Sweep(sides.frame, sides.left);
-    const Scaled total = sides.Total();
-    out.results[0] = ResultOf(Ordering::kN11, static_cast<double>(x0), n11, sides, total);
+    sides.total = sides.Total();
+    out.results[0] = ResultOf(Ordering::kN11, static_cast<double>(x0), n11, sides, log10s);
     out.count = 1;
     if (tails != nullptr) tails->n11 = n11;
-    if (total_weight != nullptr) *total_weight = ToLongDouble(total);
+    if (total_weight != nullptr) *total_weight = ToLongDouble(sides.total);
     return out;
   }
 
@@ -162,20 +175,19 @@ FourfoldOrderings SolveOrderings(const Margins& m, std::int64_t x0, Alternative 
     probability = left_first ? Tails{x0, search.mirror, true, search.tied}
                              : Tails{search.mirror, x0, search.tied, true};
   }
-  const Scaled total = sides.Total();
-  out.results[0] = ResultOf(Ordering::kChiSquare, static_cast<double>(ChiSquareAt(m, x0)), chi, sides, total);
-  out.results[1] = ResultOf(Ordering::kLikelihoodRatio, static_cast<double>(LikelihoodRatioAt(m, x0)), lr, sides,
-                            total);
-  const Scaled observed = Divide(sides.WeightOf(x0), total);
-  out.results[2] = ResultOf(Ordering::kProbability, ToDouble(observed), probability, sides, total);
-  out.results[2].log10_value = Log10Of(observed);
+  sides.total = sides.Total();
+  out.results[0] = ResultOf(Ordering::kChiSquare, static_cast<double>(ChiSquareAt(m, x0)), chi, sides, log10s);
+  out.results[1] =
+      ResultOf(Ordering::kLikelihoodRatio, static_cast<double>(LikelihoodRatioAt(m, x0)), lr, sides, log10s);
+  out.results[2] = ResultOf(Ordering::kProbability, 0, probability, sides, log10s);
+  Fill(Divide(sides.WeightOf(x0), sides.total), log10s, out.results[2].value, out.results[2].log10_value);
   out.count = 3;
   if (tails != nullptr) {
     tails->chi_square = chi;
     tails->likelihood_ratio = lr;
     tails->probability = probability;
   }
-  if (total_weight != nullptr) *total_weight = ToLongDouble(total);
+  if (total_weight != nullptr) *total_weight = ToLongDouble(sides.total);
   return out;
 }
 

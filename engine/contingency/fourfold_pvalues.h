@@ -21,10 +21,12 @@ struct OrderingTails {
 
 /// The results of the orderings of the table n11 = x0 (margins without a
 /// zero): chi_square, likelihood_ratio, probability when two-sided, n11
-/// alone when one-sided. tails (when given) receives every ordering's
-/// tails; total_weight (when given) the sum of the weights w(x) = P(x) /
-/// P(mode) over the support.
-FourfoldOrderings SolveOrderings(const Margins& margins, std::int64_t x0, Alternative alternative,
+/// alone when one-sided. With log10s the logarithms of every p, mid-p and
+/// observed probability are filled; without, only those of values below
+/// the normal doubles (2.2e-308), which need them. tails (when given)
+/// receives every ordering's tails; total_weight (when given) the sum of
+/// the weights w(x) = P(x) / P(mode) over the support.
+FourfoldOrderings SolveOrderings(const Margins& margins, std::int64_t x0, Alternative alternative, bool log10s,
                                  OrderingTails* tails = nullptr, long double* total_weight = nullptr);
 
 }  // namespace engine::fourfold

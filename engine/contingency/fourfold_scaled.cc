@@ -22,7 +22,7 @@ Scaled Normalized(Scaled s) {
   return s;
 }
 
-Scaled Add(Scaled a, Scaled b) {
+Scaled AddApart(Scaled a, Scaled b) {
   if (a.fraction == 0) return b;
   if (b.fraction == 0) return a;
   a = Normalized(a);
@@ -31,18 +31,6 @@ Scaled Add(Scaled a, Scaled b) {
   const std::int64_t apart = a.exponent - b.exponent;
   if (apart > 80) return a;
   return Normalized({a.fraction + std::ldexp(b.fraction, static_cast<int>(-apart)), a.exponent});
-}
-
-Scaled Divide(Scaled a, Scaled b) {
-  if (a.fraction == 0) return {0, 0};
-  a = Normalized(a);
-  b = Normalized(b);
-  return Normalized({a.fraction / b.fraction, a.exponent - b.exponent});
-}
-
-Scaled Scale(Scaled s, long double factor) {
-  s = Normalized(s);
-  return Normalized({s.fraction * factor, s.exponent});
 }
 
 Scaled FromLog(long double log_value) {
@@ -66,7 +54,7 @@ long double LogOf(Scaled s) {
 
 double ToDouble(Scaled s) { return static_cast<double>(ToLongDouble(s)); }
 
-long double ToLongDouble(Scaled s) {
+long double ToLongDoubleApart(Scaled s) {
   if (s.fraction == 0) return 0;
   s = Normalized(s);
   if (s.exponent < -16500) return 0;

@@ -37,7 +37,7 @@ int CutIndex(const SweptSide& side, std::int64_t x) {
 
 // A weight and its relative error bound.
 struct Located {
-  Scaled w;
+  Scaled w{};
   long double tolerance = 0;
 };
 
@@ -139,12 +139,11 @@ SweepFrame StartSweep(const Margins& margins) {
   return frame;
 }
 
-SweptSide SideOf(const SweepFrame& frame, int direction) {
-  SweptSide side;
+void StartSide(const SweepFrame& frame, int direction, SweptSide& side) {
   side.direction = direction;
   side.start = direction > 0 ? frame.mode : frame.mode - 1;
   side.end = direction > 0 ? frame.margins.hi : frame.margins.lo;
-  return side;
+  side.cut_count = 0;
 }
 
 void AddCut(SweptSide& side, std::int64_t x) {
@@ -159,11 +158,49 @@ void AddCut(SweptSide& side, std::int64_t x) {
   ++side.cut_count;
 }
 
+namespace {
+
+// The weights from x on, while nothing calls for attention: until the
+// table `limit` (the next cut or the side's end), a weight within reach
+// of w0_high (the observed one's, with room for rounding: the search), or
+// a table past which everything is negligible. Each table passed is added
+// to seg; x, w, seg and steps are left at the first table not passed.
+template <int kDirection>
+void RunOn(const Margins& m, std::int64_t limit, long double w0_high, std::int64_t& x, long double& w,
+           long double& seg, std::int64_t& steps) {
+  std::int64_t at = x, count = steps;
+  long double weight = w, sum = seg;
+  // A weight at most `floor` is negligible: floor is the bound of the test
+  // below as it stood a few tables back, and the bound only rises outward
+  // (the sum grows, the ratio falls), so it errs on the side of walking on.
+  long double floor = -1;
+  for (int until_floor = 0; at != limit && weight > w0_high; --until_floor) {
+    const long double next_sum = sum + weight;
+    const long double ratio = ValueOf(kDirection > 0 ? UpRatio(m, at) : DownRatio(m, at));
+    if (until_floor == 0) {
+      const long double q = ratio * (1 + 0x1p-60L);
+      if (q < 1 && weight * q <= kTailShare * next_sum * (1 - q)) break;
+      floor = q < 1 ? kTailShare * next_sum * (1 - q) / q : -1;
+      until_floor = 8;
+    } else if (weight <= floor) {
+      break;
+    }
+    sum = next_sum;
+    weight *= ratio;
+    at += kDirection;
+    ++count;
+  }
+  x = at, w = weight, seg = sum, steps = count;
+}
+
+}  // namespace
+
 void Sweep(SweepFrame& frame, SweptSide& side, MirrorSearch* search) {
   const Margins& m = frame.margins;
   const int dir = side.direction;
-  for (auto& s : side.segments) s = {};
   if (Distance(side, side.end) < 0) {  // no table on this side
+    side.cut_count = 0;
+    side.segments[0] = side.outer[0] = side.inner[0] = Scaled{};
     if (search != nullptr) *search = {search->x0, search->w0, search->tolerance, search->hint, true, side.end + dir, false};
     return;
   }
@@ -185,6 +222,18 @@ void Sweep(SweepFrame& frame, SweptSide& side, MirrorSearch* search) {
   bool far_known = false;
 
   for (;;) {
+    // The tables that need no attention, in a tight loop: below w0_high
+    // the search must look, and its tolerance grows by at most 2^-40 over
+    // the next 2^20 steps.
+    const std::int64_t limit = next < side.cut_count ? side.cuts[next] : side.end;
+    const long double w0_high = pending ? w0_here * (1 + search->tolerance + anchor_tolerance + 0x1p-40L) : -1;
+    if (steps < (std::int64_t{1} << 40)) {
+      if (dir > 0) {
+        RunOn<+1>(m, limit, w0_high, x, w, seg, steps);
+      } else {
+        RunOn<-1>(m, limit, w0_high, x, w, seg, steps);
+      }
+    }
     if (pending) {
       const long double tolerance = search->tolerance + anchor_tolerance + (4 * steps + 16) * kUnit;
       int sign;
@@ -213,7 +262,9 @@ void Sweep(SweepFrame& frame, SweptSide& side, MirrorSearch* search) {
         anchor_tolerance = landed.tolerance;
         steps = 0;
         jumped = false;
-      } else {
+      } else if (w < 0x1p-4000L) {
+        // Far down the side: a fresh scale, so that the weights to come
+        // stay inside the range of extended reals.
         const Scaled n = Normalized({w, scale});
         w = n.fraction;
         scale = n.exponent;
@@ -259,6 +310,12 @@ void Sweep(SweepFrame& frame, SweptSide& side, MirrorSearch* search) {
     search->mirror = side.end + dir;
     search->tied = false;
   }
+  // The sums of the segments from each outward, smallest terms first, and
+  // from the start to each.
+  side.outer[side.cut_count] = side.segments[side.cut_count];
+  for (int j = side.cut_count - 1; j >= 0; --j) side.outer[j] = Add(side.segments[j], side.outer[j + 1]);
+  side.inner[0] = side.segments[0];
+  for (int j = 1; j <= side.cut_count; ++j) side.inner[j] = Add(side.inner[j - 1], side.segments[j]);
 }
 
 Scaled SumFrom(const SweptSide& side, std::int64_t x) {
@@ -267,9 +324,7 @@ Scaled SumFrom(const SweptSide& side, std::int64_t x) {
     if (Distance(side, x) > Distance(side, side.end)) return {};
     throw std::logic_error("a sum from a table that is not a cut");
   }
-  Scaled sum;
-  for (int j = side.cut_count; j > i; --j) sum = Add(sum, side.segments[j]);
-  return sum;
+  return side.outer[i + 1];
 }
 
 Scaled SumBefore(const SweptSide& side, std::int64_t x) {
@@ -278,16 +333,10 @@ Scaled SumBefore(const SweptSide& side, std::int64_t x) {
     if (Distance(side, x) > Distance(side, side.end)) return SumOfSide(side);
     throw std::logic_error("a sum up to a table that is not a cut");
   }
-  Scaled sum;
-  for (int j = i; j >= 0; --j) sum = Add(sum, side.segments[j]);
-  return sum;
+  return side.inner[i];
 }
 
-Scaled SumOfSide(const SweptSide& side) {
-  Scaled sum;
-  for (int j = side.cut_count; j >= 0; --j) sum = Add(sum, side.segments[j]);
-  return sum;
-}
+Scaled SumOfSide(const SweptSide& side) { return side.outer[0]; }
 
 Scaled SegmentFrom(const SweptSide& side, std::int64_t x) {
   const int i = CutIndex(side, x);

@@ -28,7 +28,7 @@
 
 namespace engine::fourfold {
 
-inline constexpr int kMaxCuts = 16;
+inline constexpr int kMaxCuts = 12;
 
 /// A sum stops when what it leaves is provably below this share of it.
 inline constexpr long double kTailShare = 1e-17L;
@@ -48,22 +48,28 @@ struct SweepFrame {
 SweepFrame StartSweep(const Margins& margins);
 
 /// One side: its tables in walk order from start to end (an empty side
-/// when start lies beyond end), the cuts in walk order, and the segments:
-/// segments[0] from start, segments[i] from cuts[i - 1], each up to the
-/// next cut. cut_weights[i] is w(cuts[i]), within a relative cut_tolerances[i].
+/// when start lies beyond end), the cuts in walk order, and, once swept,
+/// the segments: segments[0] from start, segments[i] from cuts[i - 1],
+/// each up to the next cut; cut_weights[i] is w(cuts[i]), within a
+/// relative cut_tolerances[i]; outer[i] the sum of segments[i] and all
+/// after it, inner[i] that of segments[0..i]. Only what the cuts use is
+/// filled.
 struct SweptSide {
   int direction = 1;
   std::int64_t start = 0;
   std::int64_t end = 0;
   int cut_count = 0;
-  std::int64_t cuts[kMaxCuts] = {};
-  Scaled segments[kMaxCuts + 1] = {};
-  Scaled cut_weights[kMaxCuts] = {};
-  long double cut_tolerances[kMaxCuts] = {};
+  std::int64_t cuts[kMaxCuts];
+  Scaled segments[kMaxCuts + 1];
+  Scaled outer[kMaxCuts + 1];
+  Scaled inner[kMaxCuts + 1];
+  Scaled cut_weights[kMaxCuts];
+  long double cut_tolerances[kMaxCuts];
 };
 
-/// The right side (direction +1) or the left side (-1), without cuts.
-SweptSide SideOf(const SweepFrame& frame, int direction);
+/// Sets side to the right side (direction +1) or the left side (-1),
+/// without cuts.
+void StartSide(const SweepFrame& frame, int direction, SweptSide& side);
 
 /// Adds a cut at x when x lies on the side and is not a cut yet; keeps the
 /// cuts in walk order.
@@ -74,7 +80,7 @@ void AddCut(SweptSide& side, std::int64_t x);
 /// it (the G^2 mirror, say), or any value off the side.
 struct MirrorSearch {
   std::int64_t x0 = 0;
-  Scaled w0;                 // w(x0)
+  Scaled w0{};               // w(x0)
   long double tolerance = 0; // its relative error bound
   std::int64_t hint = 0;
   // The answer: end + direction when no table of the side is as

@@ -34,21 +34,11 @@ RealKey RealKeyAt(const Margins& m, double x) {
           std::log(n11) + std::log(n22) - std::log(n12) - std::log(n21)};
 }
 
-// The first table from `from` towards `to` (step +1 or -1) whose key is at
-// least the observed one's key0, knowing that the key stays below key0
-// from `from` to the centre and rises from the centre on; to + step when
-// none is. guess: a real n11 past the centre, near the answer.
-std::int64_t FirstAtLeast(const Margins& m, const Cells& observed, double key0, std::int64_t from,
-                          std::int64_t to, int step, double centre, double guess) {
-  const auto compare = [&](std::int64_t x) { return CompareSelfPowerKeys(CellsAt(m, x), observed, key0); };
-  if (compare(to) < 0) return to + step;
-  // The real root between the centre (key below key0) and `to` (at least
-  // key0): Newton's steps while they stay inside the bracket, halving it
-  // otherwise. Along the way the key rises, so its slope times step is
-  // positive.
-  double near = step > 0 ? std::max(centre, static_cast<double>(from)) : std::min(centre, static_cast<double>(from));
-  double far = static_cast<double>(to);
-  double x = (guess - near) * step > 0 && (far - guess) * step > 0 ? guess : (near + far) / 2;
+// The real n11 between near and far (step +1 or -1 from near to far) where
+// the key reaches key0: the key rises from near on, below key0 at near and
+// at least key0 at far. Newton's steps while they stay inside the bracket,
+// halving it otherwise.
+double RootOfKey(const Margins& m, double key0, double near, double far, double x, int step) {
   for (int iteration = 0; iteration < 80 && std::fabs(far - near) > 0.5; ++iteration) {
     const RealKey k = RealKeyAt(m, x);
     if (k.value < key0) {
@@ -58,15 +48,38 @@ std::int64_t FirstAtLeast(const Margins& m, const Cells& observed, double key0, 
     }
     double next = x - (k.value - key0) / k.slope;
     if (!std::isfinite(next) || (next - near) * step <= 0 || (far - next) * step <= 0) next = (near + far) / 2;
-    if (std::fabs(next - x) < 0.25) {
-      x = next;
-      break;
-    }
+    if (std::fabs(next - x) < 0.25) return next;
     x = next;
   }
-  // Then exactly: the first table at or past the key whose neighbour
-  // before it falls short.
-  std::int64_t u = static_cast<std::int64_t>(step > 0 ? std::ceil(x) : std::floor(x));
+  return x;
+}
+
+// The first table from `from` towards `to` (step +1 or -1) whose key is at
+// least the observed one's key0, knowing that the key stays below key0
+// from `from` to the centre and rises from the centre on; to + step when
+// none is. guess: a table near the answer (the X^2 mirror).
+std::int64_t FirstAtLeast(const Margins& m, const Cells& observed, double key0, std::int64_t from,
+                          std::int64_t to, int step, double centre, std::int64_t guess) {
+  const auto compare = [&](std::int64_t x) { return CompareSelfPowerKeys(CellsAt(m, x), observed, key0); };
+  constexpr int kSteps = 3;  // tables tried one by one before Newton's method
+  std::int64_t u = step > 0 ? std::clamp(guess, from, to) : std::clamp(guess, to, from);
+  if (compare(u) < 0) {
+    for (int i = 0; i < kSteps; ++i) {
+      if (u == to) return to + step;
+      u += step;
+      if (compare(u) >= 0) return u;
+    }
+    if (compare(to) < 0) return to + step;
+  } else {
+    for (int i = 0; i < kSteps; ++i) {
+      if (u == from || compare(u - step) < 0) return u;
+      u -= step;
+    }
+  }
+  // Far from the guess: the real root, then exactly its neighbours.
+  const double near = step > 0 ? std::max(centre, static_cast<double>(from)) : std::min(centre, static_cast<double>(from));
+  const double x = RootOfKey(m, key0, near, static_cast<double>(to), static_cast<double>(u), step);
+  u = static_cast<std::int64_t>(step > 0 ? std::ceil(x) : std::floor(x));
   u = step > 0 ? std::clamp(u, from, to) : std::clamp(u, to, from);
   while (u != to && compare(u) < 0) u += step;
   while (u != from && compare(u - step) >= 0) u -= step;
@@ -82,7 +95,6 @@ double SelfPowerKey(const Cells& cells) {
 }
 
 int CompareSelfPowerKeys(const Cells& a, const Cells& b, double key_b) {
-  if (Sorted(a) == Sorted(b)) return 0;
   // Each n ln n within 3 units in the last place of a double (the
   // logarithm within one, the product half of one), each sum of four
   // within 3 more of itself: 6 units of each key, well inside 2^-49.
@@ -90,6 +102,7 @@ int CompareSelfPowerKeys(const Cells& a, const Cells& b, double key_b) {
   const double bound = 0x1p-49 * (key_a + key_b);
   if (key_a - key_b > bound) return 1;
   if (key_b - key_a > bound) return -1;
+  if (Sorted(a) == Sorted(b)) return 0;
   return CompareSelfPowerProducts(a, b);
 }
 
@@ -118,13 +131,13 @@ Tails LikelihoodRatioTails(const Margins& m, std::int64_t x0) {
   const Cells observed = CellsAt(m, x0);
   const double key0 = SelfPowerKey(observed);
   const double centre = static_cast<double>(m.r1) * static_cast<double>(m.c1) / static_cast<double>(m.total);
-  const double guess = 2 * centre - static_cast<double>(x0);  // the mirror of X^2
+  const Tails chi = ChiSquareTails(m, x0);  // its mirror is near
   if (d0 < 0) {
-    const std::int64_t u = FirstAtLeast(m, observed, key0, x0 + 1, m.hi, +1, centre, guess);
+    const std::int64_t u = FirstAtLeast(m, observed, key0, x0 + 1, m.hi, +1, centre, chi.upper);
     const bool tied = u <= m.hi && CompareSelfPowerKeys(CellsAt(m, u), observed, key0) == 0;
     return {x0, u, true, tied};
   }
-  const std::int64_t l = FirstAtLeast(m, observed, key0, x0 - 1, m.lo, -1, centre, guess);
+  const std::int64_t l = FirstAtLeast(m, observed, key0, x0 - 1, m.lo, -1, centre, chi.lower);
   const bool tied = l >= m.lo && CompareSelfPowerKeys(CellsAt(m, l), observed, key0) == 0;
   return {l, x0, tied, true};
 }
