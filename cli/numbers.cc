@@ -92,6 +92,14 @@ void AppendShortest(std::string& out, double value) {
   out.append(buffer, result.ptr);
 }
 
+void AppendReportNumber(std::string& out, double value, double log10_value) {
+  if (value >= 0 && value < std::numeric_limits<double>::min() && std::isfinite(log10_value)) {
+    out += PowerOfTenText(log10_value, 10);
+    return;
+  }
+  AppendShortest(out, value);
+}
+
 std::string Shortest(double value) {
   std::string text;
   AppendShortest(text, value);
