@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "cli/numbers.h"
 #include "cli/report.h"
@@ -132,6 +133,25 @@ void BatchRowWriter::Append(std::string& out, std::string_view label, std::span<
     first = false;
     AppendInteger(out, counts[i]);
   }
+  // The orderings often share their p-values: each is written once and
+  // copied after.
+  struct Written {
+    double value;
+    std::size_t at, length;
+  };
+  Written written[6];
+  int written_count = 0;
+  const auto p_value = [&](double value, double log10_value) {
+    for (int i = 0; i < written_count; ++i) {
+      if (written[i].value == value && !std::signbit(value) && value >= std::numeric_limits<double>::min()) {
+        out.append(out, written[i].at, written[i].length);
+        return;
+      }
+    }
+    const std::size_t at = out.size();
+    AppendReportNumber(out, value, log10_value);
+    if (written_count < 6) written[written_count++] = {value, at, out.size() - at};
+  };
   const bool with_value = !(shape_.kestrin && shape_.one_sided);
   for (const engine::OrderingResult& result : orderings) {
     if (with_value) {
@@ -139,12 +159,21 @@ void BatchRowWriter::Append(std::string& out, std::string_view label, std::span<
       AppendReportNumber(out, result.value, result.log10_value);
     }
     next();
-    AppendReportNumber(out, result.p, result.log10_p);
+    p_value(result.p, result.log10_p);
     next();
-    AppendReportNumber(out, result.mid_p, result.log10_mid_p);
+    p_value(result.mid_p, result.log10_mid_p);
     if (shape_.log10) {
+      // From the engine where it gives it, else from the double p; a p
+      // that underflowed with no logarithm leaves the field empty.
       next();
-      AppendShortest(out, result.log10_p);
+      const double log10_p = !std::isnan(result.log10_p) ? result.log10_p
+                             : result.p > 0             ? std::log10(result.p)
+                                                        : std::numeric_limits<double>::quiet_NaN();
+      if (!std::isnan(log10_p)) {
+        AppendShortest(out, log10_p);
+      } else if (json) {
+        out += "null";
+      }
     }
   }
   if (shape_.kestrin && shape_.odds_ratio) {
