@@ -162,19 +162,23 @@ namespace {
 
 // The weights from x on, while nothing calls for attention: until the
 // table `limit` (the next cut or the side's end), a weight within reach
-// of w0_high (the observed one's, with room for rounding: the search), or
-// a table past which everything is negligible. Each table passed is added
-// to seg; x, w, seg and steps are left at the first table not passed.
+// of w0_high (the observed one's, with room for rounding: the search), a
+// table past which everything is negligible, or kRunSteps tables. Each
+// table passed is added to seg; x, w, seg and steps are left at the first
+// table not passed.
+constexpr std::int64_t kRunSteps = std::int64_t{1} << 20;
+
 template <int kDirection>
 void RunOn(const Margins& m, std::int64_t limit, long double w0_high, std::int64_t& x, long double& w,
            long double& seg, std::int64_t& steps) {
   std::int64_t at = x, count = steps;
+  const std::int64_t last_count = steps + kRunSteps;
   long double weight = w, sum = seg;
   // A weight at most `floor` is negligible: floor is the bound of the test
   // below as it stood a few tables back, and the bound only rises outward
   // (the sum grows, the ratio falls), so it errs on the side of walking on.
   long double floor = -1;
-  for (int until_floor = 0; at != limit && weight > w0_high; --until_floor) {
+  for (int until_floor = 0; at != limit && weight > w0_high && count != last_count; --until_floor) {
     const long double next_sum = sum + weight;
     const long double ratio = ValueOf(kDirection > 0 ? UpRatio(m, at) : DownRatio(m, at));
     if (until_floor == 0) {
@@ -222,17 +226,18 @@ void Sweep(SweepFrame& frame, SweptSide& side, MirrorSearch* search) {
   bool far_known = false;
 
   for (;;) {
-    // The tables that need no attention, in a tight loop: below w0_high
-    // the search must look, and its tolerance grows by at most 2^-40 over
-    // the next 2^20 steps.
+    // The tables that need no attention, in a tight loop: at or below
+    // w0_high the search must look, w0_high holding the tolerance the
+    // weights can reach within the run's steps.
     const std::int64_t limit = next < side.cut_count ? side.cuts[next] : side.end;
-    const long double w0_high = pending ? w0_here * (1 + search->tolerance + anchor_tolerance + 0x1p-40L) : -1;
-    if (steps < (std::int64_t{1} << 40)) {
-      if (dir > 0) {
-        RunOn<+1>(m, limit, w0_high, x, w, seg, steps);
-      } else {
-        RunOn<-1>(m, limit, w0_high, x, w, seg, steps);
-      }
+    const long double w0_high =
+        pending ? w0_here * (1 + search->tolerance + anchor_tolerance +
+                             static_cast<long double>(4 * (steps + kRunSteps) + 16) * kUnit)
+                : -1;
+    if (dir > 0) {
+      RunOn<+1>(m, limit, w0_high, x, w, seg, steps);
+    } else {
+      RunOn<-1>(m, limit, w0_high, x, w, seg, steps);
     }
     if (pending) {
       const long double tolerance = search->tolerance + anchor_tolerance + (4 * steps + 16) * kUnit;
