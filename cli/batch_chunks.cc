@@ -34,10 +34,9 @@ std::uint64_t LineEnds(std::string_view bytes) {
 
 ChunkReader::ChunkReader(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
 
-bool ChunkReader::Next(std::string& chunk, bool& idle) {
+bool ChunkReader::Next(std::string& chunk) {
   chunk.swap(rest_);
   rest_.clear();
-  idle = false;
   if (ended_ && chunk.empty()) return false;
   std::size_t searched = 0;  // bytes of chunk known to hold no line end
   for (;;) {
@@ -68,10 +67,7 @@ bool ChunkReader::Next(std::string& chunk, bool& idle) {
     chunk.resize(had + static_cast<std::size_t>(got));
     if (got == 0) {
       ended_ = true;
-      idle = true;
       if (chunk.empty()) return false;
-    } else if (static_cast<std::size_t>(got) < want) {
-      idle = true;
     }
   }
   first_line_ = next_line_;

@@ -22,15 +22,15 @@ class ChunkReader {
   ChunkReader(int fd, std::string name);
 
   /// The next chunk into chunk (its bytes replaced), false at the end of
-  /// the input. idle: the input had nothing more to give at once (a pipe
-  /// or a terminal waiting for its writer), so the results so far should
-  /// go out now. A chunk holds at least one whole line, however long.
-  bool Next(std::string& chunk, bool& idle);
+  /// the input. A chunk holds at least one whole line, however long, and
+  /// ends as soon as a read brings a line end: a pipe or a terminal that
+  /// gives a line at a time gets its results a line at a time.
+  bool Next(std::string& chunk);
 
   /// The line number of the first line of the chunk Next returned last.
   std::uint64_t first_line() const { return first_line_; }
 
-  static constexpr std::size_t kChunkBytes = std::size_t{1} << 18;
+  static constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
 
  private:
   int fd_;

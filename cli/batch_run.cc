@@ -60,20 +60,21 @@ class Input {
 
 // What goes out in input order: the header once k is known, each chunk's
 // rows and notices, and the message that stops the run. Shared by the
-// single-threaded run and the writer of the threaded one.
+// single-threaded run and the writer of the threaded one. Each chunk's
+// rows go out as they are taken, in one write: the chunks are large
+// enough, and the rows appear as soon as they are known.
 class Emitter {
  public:
-  explicit Emitter(const Options& options)
-      : options_(options), out_(STDOUT_FILENO, "standard output") {
+  explicit Emitter(const Options& options) : options_(options) {
     known_k_ = options.program == Program::kKestrin ? 4 : options.multinomial.proportions.size();
-    if (known_k_ > 0) out_.Append(BatchHeader(ShapeOf(options, known_k_)));
+    if (known_k_ > 0) header_ = BatchHeader(ShapeOf(options, known_k_));
   }
 
   std::size_t known_k() const { return known_k_; }
 
   // Writes what a chunk came to; returns false when it stopped the run
   // (status() then says how).
-  bool Take(const ChunkOutcome& outcome, bool idle) {
+  bool Take(const ChunkOutcome& outcome) {
     std::uint64_t stop_line = outcome.stop_line;
     int stop_status = outcome.stop_status;
     std::string stop_message = outcome.stop_message;
@@ -81,7 +82,7 @@ class Emitter {
     if (outcome.first_data_line != 0 && (stop_line == 0 || outcome.first_data_line < stop_line)) {
       if (known_k_ == 0) {
         known_k_ = outcome.first_k;
-        out_.Append(BatchHeader(ShapeOf(options_, known_k_)));
+        header_ = BatchHeader(ShapeOf(options_, known_k_));
       } else if (outcome.first_k != known_k_) {
         // The chunk was read without knowing the k of the lines before.
         rows_valid = false;
@@ -92,25 +93,33 @@ class Emitter {
                        std::to_string(known_k_);
       }
     }
+    Write(header_);
+    header_.clear();
     if (!outcome.notices.empty()) WriteAll(STDERR_FILENO, outcome.notices);
-    if (rows_valid) out_.Append(outcome.rows);
+    if (rows_valid) Write(outcome.rows);
     if (stop_line != 0) {
-      out_.Flush();
       status_ = stop_status;
       message_ = stop_message;
       return false;
     }
-    if (idle) out_.Flush();
     return true;
   }
 
-  void Finish() { out_.Flush(); }
+  // The header, when no chunk has carried it out.
+  void Finish() {
+    Write(header_);
+    header_.clear();
+  }
   int status() const { return status_; }
   const std::string& message() const { return message_; }
 
  private:
+  static void Write(std::string_view bytes) {
+    if (!bytes.empty() && !WriteAll(STDOUT_FILENO, bytes)) ThrowCannotWrite("standard output", errno);
+  }
+
   const Options& options_;
-  BufferedWriter out_;
+  std::string header_;  // not yet written
   std::size_t known_k_ = 0;
   int status_ = 0;
   std::string message_;
@@ -125,17 +134,16 @@ int RunAlone(const Options& options, ChunkReader& reader) {
   ChunkWorker worker(options);
   ChunkOutcome outcome;
   std::string chunk;
-  bool idle = false;
   for (;;) {
     try {
-      if (!reader.Next(chunk, idle)) break;
+      if (!reader.Next(chunk)) break;
     } catch (const Failure& error) {
       // What was read before the failure goes out first.
       emitter.Finish();
       throw;
     }
     worker.Work(chunk, reader.first_line(), emitter.known_k(), outcome);
-    if (!emitter.Take(outcome, idle)) {
+    if (!emitter.Take(outcome)) {
       Say(options, emitter.message());
       return emitter.status();
     }
@@ -167,7 +175,6 @@ class Pipeline {
     State state = State::kFree;
     std::string chunk;
     std::uint64_t first_line = 0;
-    bool idle = false;
     std::optional<std::string> read_failure;  // the input failed here
     ChunkOutcome outcome;
   };
@@ -186,7 +193,7 @@ class Pipeline {
       bool more = false;
       std::optional<std::string> failure;
       try {
-        more = reader.Next(slot->chunk, slot->idle);
+        more = reader.Next(slot->chunk);
       } catch (const std::exception& error) {
         failure = error.what();
       }
@@ -264,7 +271,7 @@ class Pipeline {
           Stop(1, *slot->read_failure);
           return;
         }
-        const bool go_on = emitter->Take(slot->outcome, slot->idle);
+        const bool go_on = emitter->Take(slot->outcome);
         std::lock_guard lock(mutex_);
         known_k_ = emitter->known_k();
         slot->state = State::kFree;
