@@ -96,7 +96,7 @@ Mirror SearchMirror(SweepFrame& frame, const SweptSide& side, const MirrorSearch
   // ln w is concave and falls along the side: stepping inward from b, each
   // table gains less than the one before, so k = (ln w0 - ln w(b)) / (the
   // gain of the first step) tables inward still hold w <= w0. Narrow
-  // [a, b] so until the steps are few.
+  // [a, b] that way until few tables are left.
   const long double log_w0 = LogOf(search.w0);
   for (int iteration = 0; iteration < 200 && Distance(side, b) - Distance(side, a) > kLocalSteps; ++iteration) {
     const long double gain = -std::log(ValueOf(StepRatio(m, b - dir, dir)));
