@@ -120,6 +120,20 @@ Tails ModeTails(const Margins& m, std::int64_t x0) {
   return {x0, x0 + 1, true, false};
 }
 
+// Equal row sums (or column sums) make the weights symmetric about s / 2:
+// w(s - x) = w(x), with s = c1 (or r1).
+bool Symmetric(const Margins& m, std::int64_t& s) {
+  if (m.r1 == m.r2) {
+    s = m.c1;
+    return true;
+  }
+  if (m.c1 == m.c2) {
+    s = m.r1;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 FourfoldOrderings SolveOrderings(const Margins& m, std::int64_t x0, Alternative alternative, bool log10s,
@@ -130,12 +144,18 @@ FourfoldOrderings SolveOrderings(const Margins& m, std::int64_t x0, Alternative 
   StartSide(sides.frame, -1, sides.left);
   const std::int64_t mode = sides.mode();
   FourfoldOrderings out;
+  std::int64_t s = 0;
+  const bool symmetric = Symmetric(m, s);
 
   if (alternative != Alternative::kTwoSided) {
     const Tails n11 = OneSidedTails(m, x0, alternative == Alternative::kLess);
     sides.Need(n11);
-    Sweep(sides.frame, sides.right);
-    Sweep(sides.frame, sides.left);
+    if (symmetric) {
+      SweepMirrored(sides.frame, sides.left, sides.right, s);
+    } else {
+      Sweep(sides.frame, sides.right);
+      Sweep(sides.frame, sides.left);
+    }
     sides.total = sides.Total();
     out.results[0] = ResultOf(Ordering::kN11, static_cast<double>(x0), n11, sides, log10s);
     out.count = 1;
@@ -145,11 +165,22 @@ FourfoldOrderings SolveOrderings(const Margins& m, std::int64_t x0, Alternative 
   }
 
   const Tails chi = ChiSquareTails(m, x0);
-  const Tails lr = LikelihoodRatioTails(m, x0);
+  // Symmetric margins: the G^2 key of a table is that of its mirror image
+  // (the same cells), so its tails end there too.
+  const Tails lr = !symmetric  ? LikelihoodRatioTails(m, x0)
+                   : 2 * x0 == s ? Tails{x0, x0 + 1, true, false}
+                                 : Tails{std::min(x0, s - x0), std::max(x0, s - x0), true, true};
   sides.Need(chi);
   sides.Need(lr);
   Tails probability;
-  if (x0 == mode) {
+  if (symmetric) {
+    // Every table ties with its mirror image, which is more extreme in no
+    // ordering: the tails end there.
+    probability = x0 == mode ? ModeTails(m, x0) : Tails{std::min(x0, s - x0), std::max(x0, s - x0), true, true};
+    sides.Need(probability);
+    sides.NeedWeight(x0);
+    SweepMirrored(sides.frame, sides.left, sides.right, s);
+  } else if (x0 == mode) {
     probability = ModeTails(m, x0);
     sides.Need(probability);
     Sweep(sides.frame, sides.right);

@@ -189,11 +189,12 @@ void ExpectAgreement(const Table& t, Alternative alternative) {
 
 TEST(FourfoldPValuesTest, FarBelowTheDoublesAgreeWithBigIntegers) {
   // p from 1e-1202 (2000 0 0 2000) to 1e-5055 (8400 0 0 8400); tails far
-  // out on both sides of the mode, mirrored with ties (equal row sums) and
-  // without; one-sided.
+  // out on both sides of the mode, mirrored with ties (equal row sums,
+  // equal column sums: one side swept for both) and without; one-sided.
   const Table tables[] = {{2000, 0, 0, 2000}, {0, 2000, 2000, 0},    {8400, 0, 0, 8400},   {6000, 4, 9, 6100},
                           {1900, 3100, 100, 4900}, {1500, 3500, 300, 4700}, {10, 5000, 3000, 10},
-                          {3, 4997, 1990, 3010}, {700, 1, 4, 650},   {2, 9000, 9000, 3}};
+                          {3, 4997, 1990, 3010}, {700, 1, 4, 650},   {2, 9000, 9000, 3},
+                          {50, 3000, 2950, 0},   {1500, 1499, 1500, 1501}};
   for (const Table& t : tables) {
     for (Alternative a : {Alternative::kTwoSided, Alternative::kLess, Alternative::kGreater}) ExpectAgreement(t, a);
   }

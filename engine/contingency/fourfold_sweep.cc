@@ -323,6 +323,50 @@ void Sweep(SweepFrame& frame, SweptSide& side, MirrorSearch* search) {
   for (int j = 1; j <= side.cut_count; ++j) side.inner[j] = Add(side.inner[j - 1], side.segments[j]);
 }
 
+void SweepMirrored(SweepFrame& frame, SweptSide& left, SweptSide& right, std::int64_t s) {
+  const std::int64_t mode = frame.mode;
+  // With s even the centre table, the mode, is on the right side alone;
+  // with s odd the two sides are mirror images table for table.
+  const bool centre = s % 2 == 0;
+  for (int i = 0; i < right.cut_count; ++i) AddCut(left, s - right.cuts[i]);  // the centre is no cut of the left
+  Sweep(frame, left);
+  // The left cut at the mirror of right cut c; -1 for the centre (before
+  // the left side's first segment).
+  const auto left_index = [&](std::int64_t c) {
+    if (centre && c == mode) return -1;
+    const int i = CutIndex(left, s - c);
+    if (i < 0) throw std::logic_error("a mirrored cut is missing");
+    return i;
+  };
+  const int n = right.cut_count;
+  for (int i = 0; i <= n; ++i) {
+    // Right segment i runs from the mode (or cut i - 1) to cut i - 1 (or
+    // hi); its mirror is the left segments from the mirror of its start
+    // to just past that of its end, and the centre when it starts there.
+    const int from = i == 0 ? 0 : left_index(right.cuts[i - 1]) + 1;
+    const int to = i == n ? left.cut_count : left_index(right.cuts[i]);
+    Scaled sum{};
+    for (int j = to; j >= from; --j) sum = Add(sum, left.segments[j]);
+    const bool starts_at_mode = i == 0 ? n == 0 || right.cuts[0] != mode : right.cuts[i - 1] == mode;
+    if (centre && starts_at_mode) sum = Add(sum, Scaled{1, 0});  // w(mode) = 1
+    right.segments[i] = sum;
+  }
+  for (int i = 0; i < n; ++i) {
+    if (centre && right.cuts[i] == mode) {
+      right.cut_weights[i] = {1, 0};
+      right.cut_tolerances[i] = 0;
+    } else {
+      const int j = left_index(right.cuts[i]);
+      right.cut_weights[i] = left.cut_weights[j];
+      right.cut_tolerances[i] = left.cut_tolerances[j];
+    }
+  }
+  right.outer[n] = right.segments[n];
+  for (int j = n - 1; j >= 0; --j) right.outer[j] = Add(right.segments[j], right.outer[j + 1]);
+  right.inner[0] = right.segments[0];
+  for (int j = 1; j <= n; ++j) right.inner[j] = Add(right.inner[j - 1], right.segments[j]);
+}
+
 Scaled SumFrom(const SweptSide& side, std::int64_t x) {
   const int i = CutIndex(side, x);
   if (i < 0) {

@@ -94,6 +94,14 @@ struct MirrorSearch {
 /// at it (and after it, when tied, so that its weight is a segment alone).
 void Sweep(SweepFrame& frame, SweptSide& side, MirrorSearch* search = nullptr);
 
+/// For margins symmetric about s / 2 (equal row sums and s = c1, or equal
+/// column sums and s = r1), where w(s - x) = w(x): sweeps the left side
+/// alone, the mirror images of the right side's cuts among its cuts, and
+/// forms the right side's segments and cut weights from it: half the
+/// work. The mode is then the centre table s / 2, or the right one of the
+/// two central tables, which tie.
+void SweepMirrored(SweepFrame& frame, SweptSide& left, SweptSide& right, std::int64_t s);
+
 /// After the sweep, for cuts or tables of the side: the sum of the
 /// segments from cut x on (0 when x lies beyond the side's end); of the
 /// segments before cut x (the whole side when x lies beyond its end); of
