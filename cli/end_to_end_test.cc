@@ -448,8 +448,11 @@ TEST_F(EndToEnd, TheCsvAndTextReports) {
     keys.push_back(line.substr(0, line.find(',')));
     if (keys.back() == "probability") ExpectNear(std::stod(line.substr(line.rfind(',', line.rfind(',') - 1) + 1)), 13.0 / 28, 1e-12, line);
   }
-  EXPECT_EQ(keys, (std::vector<std::string>{"chi_square", "likelihood_ratio", "probability"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"chi_square", "likelihood_ratio", "probability", "odds_ratio",
+                                            "conf_low", "conf_high", "conf_level", "sample_odds_ratio"}));
   EXPECT_EQ(ran.out.find('\r'), std::string::npos);
+  // The odds ratio's lines keep the four columns, p and mid-p empty.
+  EXPECT_NE(ran.out.find("\nconf_level,0.95,,\nsample_odds_ratio,5,,\n"), std::string::npos) << ran.out;
 
   ran = Orvane({"1", "0", "4", "2"});
   ASSERT_EQ(ran.status, 0) << ran.err;

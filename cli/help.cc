@@ -8,6 +8,7 @@ namespace cli {
 namespace {
 
 constexpr const char* kOrvaneHelp = R"(Usage: orvane [OPTION]... N1 [N2 ...]
+  or:  orvane --batch=FILE [OPTION]...
 Exact multinomial goodness-of-fit test of the counts N1 ... Nk of k
 categories: p and mid-p of the chi-square, likelihood-ratio and probability
 orderings of every outcome with the same total.
@@ -35,30 +36,42 @@ Without arguments, orvane holds its interactive dialogue instead.
                              likelihood_ratio or probability
       --plot-scale=SCALE   the mass axis of --plot: auto (default), linear
                              or log
+      --batch=FILE         test a vector of counts per line of FILE ('-' is
+                             standard input), a line of results per vector
+                             on standard output: csv (default) or json lines
+      --labels             with --batch: each line starts with a label
+      --log10              with --batch: add each ordering's log10 of p
+      --jobs=N             with --batch: N threads (default 1, 0 for one
+                             per processor), the same output whatever N
   -h, --help               show this help and exit
   -V, --version            show the version and exit
 
 An option that cannot take effect is refused: --samples and --seed with
 --method=exact, --max-seconds with exact or monte-carlo, --max-seconds,
 --samples and --seed with --output (a listing keeps auto exact), --output and
---plot with monte-carlo, --statistic and --plot-scale without --plot.
+--plot with monte-carlo, --statistic and --plot-scale without --plot; with
+--batch, counts on the command line, --format=text, --output and --plot;
+without it, --labels, --log10 and --jobs.
 
 Monte Carlo p-values are (draws as extreme + 1) / (samples + 1); when no draw
 was as extreme the text shows the 95 percent upper bound, such as < 3.0e-06.
 
 Exit status: 0 when the report was written; 1 when the test could not be
 completed (too large for the method or for 1 GiB of memory, too few draws in
-the time allowed, a file that cannot be written); 2 for a usage error; 130
-when interrupted (128 + the signal: 143 for SIGTERM, 129 for SIGHUP); 141
-when standard output is a pipe whose reader has gone.
+the time allowed, a file that cannot be read or written); 2 for a usage error
+or a malformed line of --batch input; 130 when interrupted (128 + the signal:
+143 for SIGTERM, 129 for SIGHUP); 141 when standard output is a pipe whose
+reader has gone.
 
 Examples:
   orvane 1 0 4 2                     four categories, equal probabilities
   orvane -p 9,3,3,1 315 108 101 32   does 315 108 101 32 fit 9:3:3:1?
   orvane -f json -o outcomes.csv 3 1 2
+  orvane --batch=counts.txt -p 1,2,1 --jobs=0
 )";
 
 constexpr const char* kKestrinHelp = R"(Usage: kestrin [OPTION]... N11 N12 N21 N22
+  or:  kestrin --batch=FILE [OPTION]...
 Exact test of the 2 x 2 table with rows N11 N12 and N21 N22, its row and
 column sums held: p and mid-p of the chi-square, likelihood-ratio and
 probability orderings (the last is Fisher's exact test), and the conditional
@@ -80,21 +93,33 @@ Without arguments, kestrin holds its interactive dialogue instead.
                              one-sided, N11 is drawn
       --plot-scale=SCALE   the mass axis of --plot: auto (default), linear
                              or log
+      --batch=FILE         test a table per line of FILE ('-' is standard
+                             input), a line of results per table on
+                             standard output: csv (default) or json lines
+      --labels             with --batch: each line starts with a label
+      --log10              with --batch: add each ordering's log10 of p
+      --odds-ratio         with --batch: add the odds ratio and its interval
+      --jobs=N             with --batch: N threads (default 1, 0 for one
+                             per processor), the same output whatever N
   -h, --help               show this help and exit
   -V, --version            show the version and exit
 
 An option that cannot take effect is refused: --statistic with a one-sided
-test, --statistic and --plot-scale without --plot.
+test, --statistic and --plot-scale without --plot; with --batch, cells on
+the command line, --format=text, --output, --plot, and --conf-level without
+--odds-ratio; without it, --labels, --log10, --odds-ratio and --jobs.
 
 Exit status: 0 when the report was written; 1 when the test could not be
-completed (a file that cannot be written); 2 for a usage error; 130 when
-interrupted (128 + the signal: 143 for SIGTERM, 129 for SIGHUP); 141 when
-standard output is a pipe whose reader has gone.
+completed (a file that cannot be read or written); 2 for a usage error or a
+malformed line of --batch input; 130 when interrupted (128 + the signal: 143
+for SIGTERM, 129 for SIGHUP); 141 when standard output is a pipe whose reader
+has gone.
 
 Examples:
   kestrin 47 11 10 13                Fisher's test and the odds ratio
   kestrin -a greater -c 0.9 47 11 10 13
   kestrin -f csv 1 1 1 5
+  kestrin --batch=tables.txt --labels --log10 --jobs=0
 )";
 
 void Replace(std::string& text, std::string_view placeholder, const std::string& value) {

@@ -25,7 +25,15 @@ enum LongOnly : int {
   kPlot,
   kStatistic,
   kPlotScale,
+  kBatch,
+  kLabels,
+  kLog10,
+  kOddsRatio,
+  kJobs,
 };
+
+// The longest --jobs a run may ask for.
+constexpr std::uint64_t kMostJobs = 1024;
 
 const option kOrvaneOptions[] = {
     {"help", no_argument, nullptr, 'h'},
@@ -40,6 +48,10 @@ const option kOrvaneOptions[] = {
     {"plot", required_argument, nullptr, kPlot},
     {"statistic", required_argument, nullptr, kStatistic},
     {"plot-scale", required_argument, nullptr, kPlotScale},
+    {"batch", required_argument, nullptr, kBatch},
+    {"labels", no_argument, nullptr, kLabels},
+    {"log10", no_argument, nullptr, kLog10},
+    {"jobs", required_argument, nullptr, kJobs},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -53,6 +65,11 @@ const option kKestrinOptions[] = {
     {"plot", required_argument, nullptr, kPlot},
     {"statistic", required_argument, nullptr, kStatistic},
     {"plot-scale", required_argument, nullptr, kPlotScale},
+    {"batch", required_argument, nullptr, kBatch},
+    {"labels", no_argument, nullptr, kLabels},
+    {"log10", no_argument, nullptr, kLog10},
+    {"odds-ratio", no_argument, nullptr, kOddsRatio},
+    {"jobs", required_argument, nullptr, kJobs},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -171,9 +188,33 @@ struct Given {
   bool max_seconds = false;
   bool statistic = false;
   bool plot_scale = false;
+  bool format = false;
+  bool conf_level = false;
+  bool jobs = false;
 };
 
+// The batch mode's own options need it, and it rules out what writes the
+// results of a single test.
+void CheckBatch(const Options& options, const Given& given) {
+  if (!options.batch) {
+    if (options.labels) throw UsageError("'--labels' applies to '--batch': give '--batch' too");
+    if (options.log10) throw UsageError("'--log10' applies to '--batch': give '--batch' too");
+    if (options.odds_ratio) throw UsageError("'--odds-ratio' applies to '--batch': give '--batch' too");
+    if (given.jobs) throw UsageError("'--jobs' applies to '--batch': give '--batch' too");
+    return;
+  }
+  if (options.format == Format::kText) {
+    throw UsageError("'--batch' writes a line per test, as csv or json: '--format=text' does not apply");
+  }
+  if (options.output) throw UsageError("'--output' lists the outcomes of a single test, not of '--batch'");
+  if (options.plot) throw UsageError("'--plot' draws the distribution of a single test, not of '--batch'");
+  if (given.conf_level && !options.odds_ratio) {
+    throw UsageError("'--conf-level' sets the interval of '--odds-ratio': give '--odds-ratio' too");
+  }
+}
+
 void CheckWhatApplies(const Options& options, const Given& given) {
+  CheckBatch(options, given);
   if (!options.plot) {
     if (given.statistic) throw UsageError("'--statistic' chooses what '--plot' draws: give '--plot' too");
     if (given.plot_scale) throw UsageError("'--plot-scale' applies to '--plot': give '--plot' too");
@@ -216,6 +257,13 @@ void CheckWhatApplies(const Options& options, const Given& given) {
 void ReadOperands(Options& options, std::span<char* const> operands) {
   const bool orvane = options.program == Program::kOrvane;
   const char* noun = orvane ? "count" : "cell";
+  if (options.batch) {
+    if (!operands.empty()) {
+      throw UsageError("'--batch' reads the data from its file: " + std::string(noun) + " " +
+                       Quoted(operands[0]) + " does not apply");
+    }
+    return;
+  }
   std::vector<std::uint32_t> counts;
   std::uint64_t total = 0;
   for (const char* operand : operands) {
@@ -275,6 +323,7 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
         return Action::kVersion;
       case 'f':
         options.format = ChoiceOrThrow(name, optarg, kFormats);
+        given.format = true;
         break;
       case 'o':
         options.output = FileName(name, optarg);
@@ -291,6 +340,7 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
           InvalidArgument(name, optarg, "a level between 0 and 1, such as 0.95");
         }
         options.fourfold.conf_level = *level;
+        given.conf_level = true;
         break;
       }
       case kMethod:
@@ -330,6 +380,27 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
         options.plot_scale = ChoiceOrThrow(name, optarg, kScales);
         given.plot_scale = true;
         break;
+      case kBatch:
+        options.batch = FileName(name, optarg);
+        break;
+      case kLabels:
+        options.labels = true;
+        break;
+      case kLog10:
+        options.log10 = true;
+        break;
+      case kOddsRatio:
+        options.odds_ratio = true;
+        break;
+      case kJobs: {
+        auto jobs = ParseUnsigned(optarg);
+        if (!jobs || *jobs > kMostJobs) {
+          InvalidArgument(name, optarg, "a number of jobs from 1 to 1024, or 0 for one per processor");
+        }
+        options.jobs = static_cast<unsigned>(*jobs);
+        given.jobs = true;
+        break;
+      }
       case ':': {
         const option* missing = FindByValue(long_options, optopt);
         std::string_view token = argv[optind - 1];
@@ -339,7 +410,8 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
         throw UsageError("option requires an argument -- '" + std::string(1, static_cast<char>(optopt)) + "'");
       }
       default: {  // '?'
-        if (optopt == 'h' || optopt == 'V') {  // the only options without an argument
+        if (const option* plain = FindByValue(long_options, optopt);
+            optopt != 0 && plain != nullptr && plain->has_arg == no_argument) {
           std::string_view token = argv[optind - 1];
           throw UsageError("option " + Quoted(token.substr(0, token.find('='))) + " doesn't allow an argument");
         }
@@ -355,6 +427,7 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
       }
     }
   }
+  if (options.batch && !given.format) options.format = Format::kCsv;
   ReadOperands(options, std::span<char* const>(argv + optind, argv + argc));
   options.multinomial_options.every_outcome = options.output.has_value();
   options.multinomial_options.whole_distribution = options.plot.has_value();

@@ -38,6 +38,16 @@ struct Options {
 
   // kestrin: the table, the alternative and the confidence level.
   engine::FourfoldProblem fourfold;
+
+  // The batch mode: a test per line of this file ("-" is standard input),
+  // the results streamed to standard output. Its options: a label first
+  // on every line, log10 columns, kestrin's odds ratio, the number of
+  // jobs (0: one per processor).
+  std::optional<std::string> batch;
+  bool labels = false;
+  bool log10 = false;
+  bool odds_ratio = false;
+  unsigned jobs = 1;
 };
 
 /// What the command line asks for. --help and --version act as soon as they
@@ -54,7 +64,10 @@ class UsageError : public std::runtime_error {
 /// are usage errors too: --samples or --seed with --method=exact,
 /// --max-seconds with a method other than auto, --output or --plot with
 /// --method=monte-carlo, --statistic or --plot-scale without --plot, and
-/// --statistic with a one-sided kestrin test (drawn by n11).
+/// --statistic with a one-sided kestrin test (drawn by n11). With --batch:
+/// operands, --format=text, --output, --plot, and --conf-level without
+/// --odds-ratio; without it, --labels, --log10, --odds-ratio and --jobs.
+/// The format of --batch is csv unless given.
 Action ParseArguments(Program program, int argc, char** argv, Options& options);
 
 /// The text of --help, ending in a line end.

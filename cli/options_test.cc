@@ -215,5 +215,45 @@ TEST(OptionsTest, OptionsThatCannotTakeEffectAreRefused) {
   EXPECT_EQ(ErrorOf(k, {"kestrin", "-a", "greater", "--plot=p.svg", "1", "2", "3", "4"}), "");
 }
 
+TEST(OptionsTest, BatchTakesItsDataFromAFileAndRefusesWhatWritesOneTest) {
+  Options options = Kestrin({"kestrin", "--batch=tables.txt", "--labels", "--log10", "--odds-ratio", "-c", "0.9",
+                             "--jobs", "0", "-a", "less"});
+  EXPECT_EQ(options.batch, "tables.txt");
+  EXPECT_TRUE(options.labels && options.log10 && options.odds_ratio);
+  EXPECT_EQ(options.jobs, 0u);
+  EXPECT_EQ(options.format, Format::kCsv);  // the batch mode's default
+  EXPECT_EQ(Kestrin({"kestrin", "--batch", "-", "-f", "json"}).format, Format::kJson);
+  options = Orvane({"orvane", "--batch=-", "-p", "1,2,3", "--jobs=3"});
+  EXPECT_EQ(options.multinomial.proportions.size(), 3u);
+  EXPECT_EQ(options.jobs, 3u);
+
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "1", "2", "3", "4"}),
+            "'--batch' reads the data from its file: cell '1' does not apply");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "-f", "text"}),
+            "'--batch' writes a line per test, as csv or json: '--format=text' does not apply");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "-o", "x.csv"}),
+            "'--output' lists the outcomes of a single test, not of '--batch'");
+  EXPECT_EQ(ErrorOf(Program::kOrvane, {"orvane", "--batch=t", "--plot=x.svg"}),
+            "'--plot' draws the distribution of a single test, not of '--batch'");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "-c", "0.9"}),
+            "'--conf-level' sets the interval of '--odds-ratio': give '--odds-ratio' too");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch="}),
+            "invalid argument '' for '--batch': an empty file name");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "--jobs=1025"}),
+            "invalid argument '1025' for '--jobs': a number of jobs from 1 to 1024, or 0 for one per processor");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "--labels=yes"}),
+            "option '--labels' doesn't allow an argument");
+  // Without --batch, its own options take no effect, and are refused.
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--labels", "1", "2", "3", "4"}),
+            "'--labels' applies to '--batch': give '--batch' too");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--log10", "1", "2", "3", "4"}),
+            "'--log10' applies to '--batch': give '--batch' too");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--odds-ratio", "1", "2", "3", "4"}),
+            "'--odds-ratio' applies to '--batch': give '--batch' too");
+  EXPECT_EQ(ErrorOf(Program::kOrvane, {"orvane", "--jobs=2", "1", "2"}),
+            "'--jobs' applies to '--batch': give '--batch' too");
+  EXPECT_EQ(ErrorOf(Program::kOrvane, {"orvane", "--batch=t", "--odds-ratio"}), "unrecognized option '--odds-ratio'");
+}
+
 }  // namespace
 }  // namespace cli

@@ -25,8 +25,12 @@ std::string JsonReport(const engine::MultinomialProblem& problem, const engine::
 std::string JsonReport(const engine::FourfoldProblem& problem, const engine::FourfoldResult& result);
 
 /// "statistic,value,p,mid_p" and a line per ordering; Monte Carlo adds the
-/// standard_error and draws_extreme columns.
-std::string CsvReport(std::span<const engine::OrderingResult> orderings, bool monte_carlo);
+/// standard_error and draws_extreme columns. With odds_ratio (a 2 x 2
+/// table), further lines whose value column carries odds_ratio (the
+/// conditional MLE), conf_low, conf_high, conf_level and sample_odds_ratio,
+/// the other columns empty; an undefined value is empty too, infinity "inf".
+std::string CsvReport(std::span<const engine::OrderingResult> orderings, bool monte_carlo,
+                      const engine::OddsRatio* odds_ratio = nullptr);
 
 /// p (or mid-p, when mid) of an ordering for a person: PValueText of the
 /// value; but from samples > 0 Monte Carlo draws of which none was as

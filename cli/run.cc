@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <string>
 
+#include "cli/batch_run.h"
 #include "cli/failure.h"
 #include "cli/interrupt.h"
 #include "cli/listing.h"
@@ -239,7 +241,7 @@ std::string RunKestrin(Options options) {
     case Format::kJson:
       return JsonReport(problem, result);
     case Format::kCsv:
-      return CsvReport(result.orderings, false);
+      return CsvReport(result.orderings, false, &result.odds_ratio);
     case Format::kText:
       break;
   }
@@ -261,6 +263,13 @@ int Run(Program program, int argc, char** argv) {
     return 2;
   }
   InstallInterruptHandlers();
+  if (action == Action::kRun && options.batch) {
+    if (g_stdout_closed) {
+      Say(program, "cannot write standard output: " + std::string(std::strerror(EBADF)));
+      return 1;
+    }
+    return RunBatch(options);
+  }
   try {
     std::string text;
     if (action == Action::kHelp) {
