@@ -88,6 +88,22 @@ void BM_SixUnequalCategories(benchmark::State& state) {
 }
 BENCHMARK(BM_SixUnequalCategories)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// Thousands of categories with a total of 1 against proportions cycling
+// 1..7 (range(0) categories): as many outcomes as categories.
+void BM_ManyCategoriesOneCount(benchmark::State& state) {
+  const auto k = static_cast<std::size_t>(state.range(0));
+  MultinomialProblem problem{std::vector<std::uint32_t>(k, 0), {}};
+  problem.counts.back() = 1;
+  for (std::size_t i = 0; i < k; ++i) problem.proportions.push_back(std::to_string(i % 7 + 1));
+  RunExact(state, problem);
+}
+BENCHMARK(BM_ManyCategoriesOneCount)->Arg(4000)->Arg(30000)->Unit(benchmark::kMillisecond);
+
+// All of 1000 in one of four categories: p = 4^-999, far below the range
+// of doubles, summed by logarithms.
+void BM_DeepTail(benchmark::State& state) { RunExact(state, {{1000, 0, 0, 0}, {}}); }
+BENCHMARK(BM_DeepTail)->Unit(benchmark::kMillisecond);
+
 // Monte Carlo draws per second: range(0) = 0 for the dihybrid count, 1 for
 // the ten equal categories.
 void BM_MonteCarlo(benchmark::State& state) {

@@ -41,9 +41,11 @@ struct Ran {
   int status = -1;  // the exit status, or 128 + the signal that ended it
   std::string out;
   std::string err;
+  int signal = 0;  // the signal that ended it, if one did
 };
 
-enum class Stdout { kPipe, kClosed, kDevFull };
+// kReaderGone: a pipe whose reading end was closed before the start.
+enum class Stdout { kPipe, kClosed, kDevFull, kReaderGone };
 
 struct RunSetup {
   std::string folder{};                    // the working folder; the test's own when empty
@@ -69,6 +71,15 @@ Ran RunProgram(const std::vector<std::string>& argv, const RunSetup& setup = {})
     if (setup.stdout_kind == Stdout::kPipe) dup2(out[1], STDOUT_FILENO);
     if (setup.stdout_kind == Stdout::kClosed) close(STDOUT_FILENO);
     if (setup.stdout_kind == Stdout::kDevFull) dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
+    if (setup.stdout_kind == Stdout::kReaderGone) {
+      int gone[2];
+      if (pipe(gone) != 0) _exit(126);
+      close(gone[0]);
+      dup2(gone[1], STDOUT_FILENO);
+      close(gone[1]);
+      // As a shell leaves it for the programs it starts.
+      signal(SIGPIPE, SIG_DFL);
+    }
     for (int fd : {out[0], out[1], err[0], err[1], in[0], in[1]}) close(fd);
     for (const auto& entry : setup.environment) putenv(const_cast<char*>(entry.c_str()));
     std::vector<char*> args;
@@ -104,6 +115,7 @@ Ran RunProgram(const std::vector<std::string>& argv, const RunSetup& setup = {})
   int wait_status = 0;
   waitpid(pid, &wait_status, 0);
   ran.status = StatusOf(wait_status);
+  if (WIFSIGNALED(wait_status)) ran.signal = WTERMSIG(wait_status);
   return ran;
 }
 
@@ -181,6 +193,10 @@ TEST_F(EndToEnd, UsageErrorsOfOrvane) {
       {{"--method=monte-carlo", "-o", "l.csv", "3"},
        "'--output' lists every outcome, which '--method=monte-carlo' does not visit"},
       {{"--statistic=probability", "3"}, "'--statistic' chooses what '--plot' draws: give '--plot' too"},
+      {{"--method=monte-carlo", "--samples=18446744073709551615", "1", "2", "3"},
+       "invalid argument '18446744073709551615' for '--samples': a whole number of draws from 1 to 1000000000"},
+      {{"--samples=3000", "--max-seconds=1", "-o", "out.csv", "-p", "1,1E2,1,1,9", "30", "100", "15", "50", "12"},
+       "'--max-seconds' cannot take effect with '--output', which keeps the test exact"},
   };
   for (const auto& [args, message] : cases) ExpectUsageError(Orvane(args), "orvane", message);
   EXPECT_EQ(Names(), std::vector<std::string>{});
@@ -271,6 +287,101 @@ TEST_F(EndToEnd, FilesThatCannotBeWrittenFailAndLeaveNothing) {
   EXPECT_EQ(Names(), std::vector<std::string>{"folder"});
 }
 
+// What /bin/bash prints and the status it ends with, running script in
+// the test's folder with the programs on the PATH.
+Ran Shell(const fs::path& folder, const std::string& script) {
+  const std::string programs = fs::path(ORVANE_PATH).parent_path();
+  return RunProgram({"/bin/bash", "-c", script},
+                    {.folder = folder, .environment = {"PATH=" + programs + ":/usr/bin:/bin"}});
+}
+
+TEST_F(EndToEnd, AReaderThatGoesAwayEndsTheRunQuietlyAsABrokenPipe) {
+  // head reads one line and ends while the listing is still being written.
+  Ran ran = Shell(dir_, "set -o pipefail; orvane -o - 20 20 20 20 | head -1");
+  EXPECT_EQ(ran.status, 141);
+  EXPECT_EQ(ran.out, "x1,x2,x3,x4,probability,chi_square,likelihood_ratio,chi_square_mark,likelihood_ratio_mark,"
+                     "probability_mark\n");
+  EXPECT_EQ(ran.err, "");
+  // A reader gone before the first write: the report, the listing with a
+  // picture being drawn (which is not left), the help.
+  const std::vector<std::pair<const char*, std::vector<std::string>>> runs = {
+      {ORVANE_PATH, {"1", "0", "4", "2"}},
+      {KESTRIN_PATH, {"-o", "-", "--plot=p.svg", "400", "477", "500", "377"}},
+      {ORVANE_PATH, {"-f", "json", "-o", "l.csv", "--plot=p.svg", "3", "1"}},
+      {KESTRIN_PATH, {"--help"}},
+  };
+  for (const auto& [program, args] : runs) {
+    ran = Run(program, args, {.stdout_kind = Stdout::kReaderGone});
+    EXPECT_EQ(ran.signal, SIGPIPE) << args.back();
+    EXPECT_EQ(ran.status, 141) << args.back();
+    EXPECT_EQ(ran.err, "") << args.back();
+  }
+  // The listing and the picture of the last run were put in place before
+  // its report found no reader; the one before left nothing.
+  EXPECT_EQ(Names(), (std::vector<std::string>{"l.csv", "p.svg"}));
+  // Any other failure to write stays a failure with its message.
+  ExpectFailure(Orvane({"-o", "-", "20", "20", "20", "20"}, {.stdout_kind = Stdout::kDevFull}), "orvane",
+                "cannot write standard output: No space left on device");
+}
+
+TEST_F(EndToEnd, OutputsThatWouldWriteOneFileAreRefused) {
+  std::ofstream(dir_ / "l.csv") << "old\n";
+  fs::create_symlink("l.csv", dir_ / "soft.csv");
+  fs::create_hard_link(dir_ / "l.csv", dir_ / "hard.csv");
+  fs::create_symlink("new.svg", dir_ / "to-new.svg");
+  const std::string absolute = (dir_ / "new.svg").string();
+  const std::vector<std::pair<std::string, std::string>> pairs = {
+      {"./new.svg", "new.svg"}, {absolute, "new.svg"}, {"to-new.svg", "./new.svg"},
+      {"soft.csv", "l.csv"},    {"hard.csv", "l.csv"}, {"l.csv", "./soft.csv"},
+  };
+  for (const auto& [output, plot] : pairs) {
+    ExpectUsageError(Orvane({"-o", output, "--plot=" + plot, "3", "1"}), "orvane",
+                     "'--output' and '--plot' name the same file '" + plot + "'");
+    ExpectUsageError(Kestrin({"--plot", plot, "--output", output, "1", "1", "1", "5"}), "kestrin",
+                     "'--output' and '--plot' name the same file '" + plot + "'");
+  }
+  // The file standard output goes to: the report would be lost with it.
+  Ran ran = Shell(dir_, "orvane -o soft.csv 3 1 >> l.csv");
+  EXPECT_EQ(ran.status, 2);
+  EXPECT_EQ(ran.err, "orvane: '--output' names the file standard output goes to, 'soft.csv'\nTry 'orvane --help'.\n");
+  ran = Shell(dir_, "kestrin --plot=hard.csv 1 1 1 5 >> l.csv");
+  EXPECT_EQ(ran.status, 2);
+  EXPECT_EQ(ran.err,
+            "kestrin: '--plot' names the file standard output goes to, 'hard.csv'\nTry 'kestrin --help'.\n");
+  EXPECT_EQ(ReadFile(dir_ / "l.csv"), "old\n");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"hard.csv", "l.csv", "soft.csv", "to-new.svg"}));
+
+  // Files apart, and devices, are not refused.
+  ran = Shell(dir_, "orvane -o /dev/null --plot=p.svg 3 1 > /dev/null && orvane -o - 3 1 > out.csv");
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_TRUE(ReadFile(dir_ / "out.csv").starts_with("x1,x2,"));
+}
+
+TEST_F(EndToEnd, FilesAreReplacedAsTheShellWouldLetThemBe) {
+  // A link to nothing: the file it names is made, as the shell's '>'
+  // makes it; a loop of links fails.
+  fs::create_symlink("made.csv", dir_ / "dangling.csv");
+  Ran ran = Orvane({"-o", "dangling.csv", "3", "1"});
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "dangling.csv"));
+  EXPECT_TRUE(ReadFile(dir_ / "made.csv").starts_with("x1,x2,probability"));
+  fs::create_symlink("loop2", dir_ / "loop1");
+  fs::create_symlink("loop1", dir_ / "loop2");
+  ExpectFailure(Kestrin({"--plot=loop1", "1", "1", "1", "5"}), "kestrin",
+                "cannot write 'loop1': Too many levels of symbolic links");
+
+  // A private listing stays private; a hard link keeps the old contents.
+  std::ofstream(dir_ / "l.csv") << "old\n";
+  fs::permissions(dir_ / "l.csv", fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_hard_link(dir_ / "l.csv", dir_ / "hard.csv");
+  ran = Kestrin({"-o", "l.csv", "1", "1", "1", "5"});
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_TRUE(ReadFile(dir_ / "l.csv").starts_with("n11,n12,n21,n22,"));
+  EXPECT_EQ(fs::status(dir_ / "l.csv").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(ReadFile(dir_ / "hard.csv"), "old\n");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"dangling.csv", "hard.csv", "l.csv", "loop1", "loop2", "made.csv"}));
+}
+
 TEST_F(EndToEnd, TheJsonReportsHoldTheKnownResults) {
   Ran ran = Orvane({"--format=json", "1", "0", "4", "2"});
   ASSERT_EQ(ran.status, 0) << ran.err;
@@ -337,8 +448,11 @@ TEST_F(EndToEnd, TheCsvAndTextReports) {
     keys.push_back(line.substr(0, line.find(',')));
     if (keys.back() == "probability") ExpectNear(std::stod(line.substr(line.rfind(',', line.rfind(',') - 1) + 1)), 13.0 / 28, 1e-12, line);
   }
-  EXPECT_EQ(keys, (std::vector<std::string>{"chi_square", "likelihood_ratio", "probability"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"chi_square", "likelihood_ratio", "probability", "odds_ratio",
+                                            "conf_low", "conf_high", "conf_level", "sample_odds_ratio"}));
   EXPECT_EQ(ran.out.find('\r'), std::string::npos);
+  // The odds ratio's lines keep the four columns, p and mid-p empty.
+  EXPECT_NE(ran.out.find("\nconf_level,0.95,,\nsample_odds_ratio,5,,\n"), std::string::npos) << ran.out;
 
   ran = Orvane({"1", "0", "4", "2"});
   ASSERT_EQ(ran.status, 0) << ran.err;
@@ -525,6 +639,86 @@ TEST_F(EndToEnd, MonteCarloReportsItsMethodAndAutoSaysWhenItFellBack) {
   EXPECT_EQ(std::count(ran.err.begin(), ran.err.end(), '\n'), 1);
   EXPECT_NE(ran.out.find("\nmethod: Monte Carlo estimate from 1000 samples"), std::string::npos);
   EXPECT_NE(ran.out.find("\nnote: the exact test would take more than 0.001 seconds"), std::string::npos);
+}
+
+// The zeros of k categories, then extra.
+std::vector<std::string> Zeros(int k, std::vector<std::string> extra = {}) {
+  std::vector<std::string> args(static_cast<std::size_t>(k), "0");
+  args.insert(args.end(), extra.begin(), extra.end());
+  return args;
+}
+
+TEST_F(EndToEnd, MonteCarloWithNoDrawAsExtremeGivesItsBoundNeverAnUnderflow) {
+  // The exact p of these dice is about 1e-12; none of 200000 draws is as
+  // extreme (so few that no loaded machine stops them).
+  const std::vector<std::string> dice = {"--samples=200000", "170", "80", "100", "100", "80", "70"};
+  Ran ran = Orvane(dice);
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_NE(ran.out.find("\nchi-square (X2)                66  < 1.5e-05  < 1.5e-05  4.99996e-06                 0\n"),
+            std::string::npos)
+      << ran.out;
+  EXPECT_EQ(ran.out.find("4.9e-324"), std::string::npos);
+  std::vector<std::string> args = dice;
+  args.insert(args.begin(), "-f");
+  args.insert(args.begin() + 1, "json");
+  Json report = Json::parse(Orvane(args).out);
+  for (const char* key : {"chi_square", "likelihood_ratio", "probability"}) {
+    const Json& statistic = report["statistics"][key];
+    EXPECT_EQ(statistic["p"], 1 / 200001.0) << key;
+    EXPECT_EQ(statistic["draws_extreme"], 0) << key;
+    EXPECT_GT(statistic["standard_error"].get<double>(), 0) << key;
+  }
+  EXPECT_EQ(report["outcomes"], 664353676371);
+  args[1] = "csv";
+  EXPECT_NE(Orvane(args).out.find("statistic,value,p,mid_p,standard_error,draws_extreme\nchi_square,66,4.9999750001249995e-06,"),
+            std::string::npos);
+  // A count of outcomes beyond the range of doubles is "inf" in JSON as in
+  // the text.
+  report = Json::parse(Orvane(Zeros(999, {"-f", "json", "--samples=1000", "2147483647"})).out);
+  EXPECT_EQ(report["outcomes"], "inf");
+  EXPECT_EQ(report["samples"], 1000);
+}
+
+TEST_F(EndToEnd, ManyCategoriesAndPValuesBelowTheDoublesAreExact) {
+  // Thirty thousand categories ended the run with a segmentation fault
+  // once: every outcome is a permutation of the observed one.
+  Ran ran = Orvane(Zeros(29999, {"-f", "csv", "--max-seconds=600", "1"}));
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_NE(ran.out.find("\nchi_square,29999,1,0.5\n"), std::string::npos) << ran.out;
+  // All of 1000 in one of four categories: p = 4^-999, in full.
+  ran = Orvane({"--method=exact", "1000", "0", "0", "0"});
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_NE(ran.out.find("chi-square (X2)                3000  3.4839e-602  1.742e-602\n"), std::string::npos) << ran.out;
+  EXPECT_NE(ran.out.find("probability            8.70981e-603  3.4839e-602"), std::string::npos) << ran.out;
+  Json report = Json::parse(Orvane({"--method=exact", "-f", "json", "1000", "0", "0", "0"}).out);
+  const long double log10_p = -999 * std::log10(4.0L);
+  for (const char* key : {"chi_square", "likelihood_ratio", "probability"}) {
+    EXPECT_EQ(report["statistics"][key]["p"], 0) << key;
+    EXPECT_NEAR(report["statistics"][key]["log10_p"].get<double>(), static_cast<double>(log10_p), 1e-9) << key;
+    EXPECT_NEAR(report["statistics"][key]["log10_mid_p"].get<double>(), static_cast<double>(log10_p - std::log10(2.0L)),
+                1e-9)
+        << key;
+  }
+  EXPECT_NEAR(report["statistics"]["probability"]["log10_value"].get<double>(),
+              static_cast<double>(-1000 * std::log10(4.0L)), 1e-9);
+}
+
+TEST_F(EndToEnd, APictureUnderAutoDrawsTheMonteCarloDrawsWhenExactDoesNotFit) {
+  // The classes of outcomes would take a minute and more.
+  Ran ran = Orvane({"-f", "json", "--plot=d.svg", "--max-seconds=5", "--samples=100000", "95", "108", "92", "110",
+                    "87", "108"});
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_TRUE(ran.err.starts_with("orvane: the exact test would take more than 5 seconds (--max-seconds); ")) << ran.err;
+  const Json report = Json::parse(ran.out);
+  EXPECT_EQ(report["method"], "monte-carlo");
+  const std::string svg = ReadFile(dir_ / "d.svg");
+  EXPECT_NE(svg.find("Monte Carlo: the share of 100,000 draws at each value"), std::string::npos);
+  EXPECT_NE(svg.find(">share of the draws (log scale)<"), std::string::npos);
+  EXPECT_NE(svg.find("draws as extreme)"), std::string::npos);
+  // The shares add up to 1, those counted in p to the draws as extreme.
+  const PictureSums sums = SumPicture(svg);
+  EXPECT_NEAR(sums.mass, 1, 1e-12);
+  EXPECT_NEAR(sums.in_p, report["statistics"]["chi_square"]["draws_extreme"].get<double>() / 100000, 1e-12);
 }
 
 TEST_F(EndToEnd, WorkTooLargeForTheMethodFailsWithOneLine) {

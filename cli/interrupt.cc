@@ -31,6 +31,13 @@ extern "C" void EndAtSignal(int signal_number) {
   _exit(128 + signal_number);
 }
 
+sigset_t EndingSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, signal_number);
+  return set;
+}
+
 }  // namespace
 
 void InstallInterruptHandlers() {
@@ -41,11 +48,24 @@ void InstallInterruptHandlers() {
   signal(SIGPIPE, SIG_IGN);
 }
 
+void EndAsBrokenPipe() {
+  signal(SIGPIPE, SIG_DFL);
+  sigset_t pipe_signal;
+  sigemptyset(&pipe_signal);
+  sigaddset(&pipe_signal, SIGPIPE);
+  sigprocmask(SIG_UNBLOCK, &pipe_signal, nullptr);
+  raise(SIGPIPE);
+  _exit(128 + SIGPIPE);  // not reached
+}
+
 InterruptsDeferred::InterruptsDeferred() {
-  sigset_t deferred;
-  sigemptyset(&deferred);
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&deferred, signal_number);
+  sigset_t deferred = EndingSignals();
   sigprocmask(SIG_BLOCK, &deferred, &previous_);
+}
+
+void HoldInterruptsToTheEnd() {
+  sigset_t held = EndingSignals();
+  sigprocmask(SIG_BLOCK, &held, nullptr);
 }
 
 InterruptsDeferred::~InterruptsDeferred() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }

@@ -11,8 +11,20 @@
 namespace cli {
 
 /// Handles SIGINT, SIGTERM and SIGHUP as above; ignores SIGPIPE, so that a
-/// write to a reader that has gone fails with EPIPE and is reported.
+/// write to a reader that has gone fails with EPIPE, and the run can remove
+/// its temporary files before it ends (EndAsBrokenPipe).
 void InstallInterruptHandlers();
+
+/// Ends the process as a write to a pipe without a reader ends a program
+/// that leaves SIGPIPE alone: by SIGPIPE at its default action, silently
+/// (the shell reports 141, 128 + SIGPIPE).
+[[noreturn]] void EndAsBrokenPipe();
+
+/// Holds back the signals above for the rest of the process: from the
+/// moment the run starts putting its files in place it is no longer
+/// interrupted, so that it ends either with every file new and status 0,
+/// or, interrupted before, with every file as it was.
+void HoldInterruptsToTheEnd();
 
 /// Registers a file for removal if the run is interrupted; returns its slot,
 /// or -1 when the name is too long to keep or every slot is taken (the

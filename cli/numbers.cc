@@ -88,8 +88,23 @@ std::optional<double> ParseDecimal(std::string_view text) {
 
 void AppendShortest(std::string& out, double value) {
   char buffer[32];
+  // Whole numbers below 10000 are their digits (their exponent form is
+  // longer), which std::to_chars takes its long way to find.
+  if (value >= 0 && value < 10000 && !std::signbit(value) && value == static_cast<double>(static_cast<int>(value))) {
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<int>(value));
+    out.append(buffer, result.ptr);
+    return;
+  }
   auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   out.append(buffer, result.ptr);
+}
+
+void AppendReportNumber(std::string& out, double value, double log10_value) {
+  if (value >= 0 && value < std::numeric_limits<double>::min() && std::isfinite(log10_value)) {
+    out += PowerOfTenText(log10_value, 10);
+    return;
+  }
+  AppendShortest(out, value);
 }
 
 std::string Shortest(double value) {

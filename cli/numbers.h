@@ -36,6 +36,14 @@ std::optional<double> ParseDecimal(std::string_view text);
 void AppendShortest(std::string& out, double value);
 std::string Shortest(double value);
 
+/// A number of a report for scripts (CSV, the batch mode): as
+/// AppendShortest, except a value below the normal doubles (2.2e-308, 0
+/// where it underflowed) whose log10 is known, which is written as
+/// 10^log10_value with 10 significant digits ("6.013565402e-1203"), so that
+/// a p-value that is not 0 never reads as 0.
+void AppendReportNumber(std::string& out, double value,
+                        double log10_value = std::numeric_limits<double>::quiet_NaN());
+
 /// A p-value for a person: five significant digits in the manner of %g
 /// (0.23096, 0.0013950 as 0.001395, 2.1996e-06), never shown as 0 when it
 /// is positive nor as 1 when it is below 1. Below the normal doubles

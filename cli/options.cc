@@ -28,7 +28,15 @@ enum LongOnly : int {
   kPlotScale,
   kMaxMemory,
   kTable,
+  kBatch,
+  kLabels,
+  kLog10,
+  kOddsRatio,
+  kJobs,
 };
+
+// The longest --jobs a run may ask for.
+constexpr std::uint64_t kMostJobs = 1024;
 
 const option kOrvaneOptions[] = {
     {"help", no_argument, nullptr, 'h'},
@@ -43,6 +51,10 @@ const option kOrvaneOptions[] = {
     {"plot", required_argument, nullptr, kPlot},
     {"statistic", required_argument, nullptr, kStatistic},
     {"plot-scale", required_argument, nullptr, kPlotScale},
+    {"batch", required_argument, nullptr, kBatch},
+    {"labels", no_argument, nullptr, kLabels},
+    {"log10", no_argument, nullptr, kLog10},
+    {"jobs", required_argument, nullptr, kJobs},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -62,6 +74,11 @@ const option kKestrinOptions[] = {
     {"plot", required_argument, nullptr, kPlot},
     {"statistic", required_argument, nullptr, kStatistic},
     {"plot-scale", required_argument, nullptr, kPlotScale},
+    {"batch", required_argument, nullptr, kBatch},
+    {"labels", no_argument, nullptr, kLabels},
+    {"log10", no_argument, nullptr, kLog10},
+    {"odds-ratio", no_argument, nullptr, kOddsRatio},
+    {"jobs", required_argument, nullptr, kJobs},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -200,13 +217,15 @@ struct Given {
   bool max_seconds = false;
   bool statistic = false;
   bool plot_scale = false;
+  bool format = false;
+  bool jobs = false;
 };
 
 // The methods of an r x c table, and what a 2 x 2 table, always tested
-// exactly, or a larger one, does not take.
+// exactly (as are those of --batch), or a larger one, does not take.
 void CheckKestrin(const Options& options, const Given& given) {
   const engine::Method method = options.table_options.method;
-  if (IsFourfold(options)) {
+  if (options.batch || IsFourfold(options)) {
     if (options.fourfold.alternative != engine::Alternative::kTwoSided && given.statistic) {
       throw UsageError("'--statistic' does not apply to a one-sided test, which is ordered by n11");
     }
@@ -240,7 +259,28 @@ void CheckKestrin(const Options& options, const Given& given) {
   }
 }
 
+// The batch mode's own options need it, and it rules out what writes the
+// results of a single test.
+void CheckBatch(const Options& options, const Given& given) {
+  if (!options.batch) {
+    if (options.labels) throw UsageError("'--labels' applies to '--batch': give '--batch' too");
+    if (options.log10) throw UsageError("'--log10' applies to '--batch': give '--batch' too");
+    if (options.odds_ratio) throw UsageError("'--odds-ratio' applies to '--batch': give '--batch' too");
+    if (given.jobs) throw UsageError("'--jobs' applies to '--batch': give '--batch' too");
+    return;
+  }
+  if (options.format == Format::kText) {
+    throw UsageError("'--batch' writes a line per test, as csv or json: '--format=text' does not apply");
+  }
+  if (options.output) throw UsageError("'--output' lists the outcomes of a single test, not of '--batch'");
+  if (options.plot) throw UsageError("'--plot' draws the distribution of a single test, not of '--batch'");
+  if (given.conf_level && !options.odds_ratio) {
+    throw UsageError("'--conf-level' sets the interval of '--odds-ratio': give '--odds-ratio' too");
+  }
+}
+
 void CheckWhatApplies(const Options& options, const Given& given) {
+  CheckBatch(options, given);
   if (!options.plot) {
     if (given.statistic) throw UsageError("'--statistic' chooses what '--plot' draws: give '--plot' too");
     if (given.plot_scale) throw UsageError("'--plot-scale' applies to '--plot': give '--plot' too");
@@ -261,6 +301,13 @@ void CheckWhatApplies(const Options& options, const Given& given) {
   if (method != engine::Method::kAuto && given.max_seconds) {
     throw UsageError("'--max-seconds' applies to '--method=auto' only");
   }
+  if (method == engine::Method::kAuto && options.output) {
+    // A listing needs every outcome: auto then stays exact, however long.
+    const char* name = given.max_seconds ? "--max-seconds" : given.samples ? "--samples" : given.seed ? "--seed" : nullptr;
+    if (name != nullptr) {
+      throw UsageError("'" + std::string(name) + "' cannot take effect with '--output', which keeps the test exact");
+    }
+  }
   if (method == engine::Method::kMonteCarlo) {
     if (options.output) {
       throw UsageError("'--output' lists every outcome, which '--method=monte-carlo' does not visit");
@@ -274,6 +321,15 @@ void CheckWhatApplies(const Options& options, const Given& given) {
 void ReadKestrinTable(Options& options, std::span<char* const> operands, const std::optional<std::string>& file) {
   bool rows = false;
   for (const char* operand : operands) rows = rows || IsRowOperand(operand);
+  if (options.batch) {
+    // The batch mode tests a 2 x 2 table a line, read from its file.
+    if (file) throw UsageError("'--batch' reads its 2 x 2 tables from its file: '--table' does not apply");
+    if (!operands.empty()) {
+      throw UsageError("'--batch' reads the data from its file: " + std::string(rows ? "row " : "cell ") +
+                       Quoted(operands[0]) + " does not apply");
+    }
+    return;
+  }
   if (file) {
     if (!operands.empty()) {
       throw UsageError("the table is given by '--table' or by the operands, not by both");
@@ -306,6 +362,12 @@ void ReadKestrinTable(Options& options, std::span<char* const> operands, const s
 }
 
 void ReadOperands(Options& options, std::span<char* const> operands) {
+  if (options.batch) {
+    if (!operands.empty()) {
+      throw UsageError("'--batch' reads the data from its file: count " + Quoted(operands[0]) + " does not apply");
+    }
+    return;
+  }
   std::vector<std::uint32_t> counts;
   std::uint64_t total = 0;
   for (const char* operand : operands) {
@@ -357,6 +419,7 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
         return Action::kVersion;
       case 'f':
         options.format = ChoiceOrThrow(name, optarg, kFormats);
+        given.format = true;
         break;
       case 'o':
         options.output = FileName(name, optarg);
@@ -383,7 +446,9 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
         break;
       case kSamples: {
         auto samples = ParseUnsigned(optarg);
-        if (!samples || *samples == 0) InvalidArgument(name, optarg, "a whole number of draws, 1 or more");
+        if (!samples || *samples == 0 || *samples > engine::kMaxSamples) {
+          InvalidArgument(name, optarg, "a whole number of draws from 1 to " + std::to_string(engine::kMaxSamples));
+        }
         options.multinomial_options.samples = *samples;
         options.table_options.samples = *samples;
         given.samples = true;
@@ -426,6 +491,27 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
         options.plot_scale = ChoiceOrThrow(name, optarg, kScales);
         given.plot_scale = true;
         break;
+      case kBatch:
+        options.batch = FileName(name, optarg);
+        break;
+      case kLabels:
+        options.labels = true;
+        break;
+      case kLog10:
+        options.log10 = true;
+        break;
+      case kOddsRatio:
+        options.odds_ratio = true;
+        break;
+      case kJobs: {
+        auto jobs = ParseUnsigned(optarg);
+        if (!jobs || *jobs > kMostJobs) {
+          InvalidArgument(name, optarg, "a number of jobs from 1 to 1024, or 0 for one per processor");
+        }
+        options.jobs = static_cast<unsigned>(*jobs);
+        given.jobs = true;
+        break;
+      }
       case ':': {
         const option* missing = FindByValue(long_options, optopt);
         std::string_view token = argv[optind - 1];
@@ -435,7 +521,8 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
         throw UsageError("option requires an argument -- '" + std::string(1, static_cast<char>(optopt)) + "'");
       }
       default: {  // '?'
-        if (optopt == 'h' || optopt == 'V') {  // the only options without an argument
+        if (const option* plain = FindByValue(long_options, optopt);
+            optopt != 0 && plain != nullptr && plain->has_arg == no_argument) {
           std::string_view token = argv[optind - 1];
           throw UsageError("option " + Quoted(token.substr(0, token.find('='))) + " doesn't allow an argument");
         }
@@ -451,6 +538,7 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
       }
     }
   }
+  if (options.batch && !given.format) options.format = Format::kCsv;
   const std::span<char* const> operands(argv + optind, argv + argc);
   if (orvane) {
     ReadOperands(options, operands);

@@ -43,6 +43,16 @@ struct Options {
   engine::TableProblem table;
   engine::TableOptions table_options;
   engine::FourfoldProblem fourfold;
+
+  // The batch mode: a test per line of this file ("-" is standard input),
+  // the results streamed to standard output. Its options: a label first
+  // on every line, log10 columns, kestrin's odds ratio, the number of
+  // jobs (0: one per processor).
+  std::optional<std::string> batch;
+  bool labels = false;
+  bool log10 = false;
+  bool odds_ratio = false;
+  unsigned jobs = 1;
 };
 
 /// kestrin: the table is 2 x 2 and has the test of its own (engine/contingency/fourfold.h).
@@ -65,7 +75,10 @@ class UsageError : public std::runtime_error {
 /// without --plot, --statistic with a one-sided kestrin test (drawn by
 /// n11); for kestrin --alternative and --conf-level with a table larger
 /// than 2 x 2, and --method=monte-carlo, --samples or --seed with a 2 x 2
-/// table, which is always tested exactly.
+/// table, which is always tested exactly. With --batch: operands,
+/// --table, --format=text, --output, --plot, and --conf-level without
+/// --odds-ratio; without it, --labels, --log10, --odds-ratio and --jobs.
+/// The format of --batch is csv unless given.
 Action ParseArguments(Program program, int argc, char** argv, Options& options);
 
 /// The text of --help, ending in a line end.

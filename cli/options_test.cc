@@ -166,10 +166,13 @@ TEST(OptionsTest, OptionValuesAreChecked) {
     EXPECT_EQ(ErrorOf(k, {"kestrin", "-c", level, "1", "2", "3", "4"}),
               "invalid argument '" + std::string(level) + "' for '--conf-level': a level between 0 and 1, such as 0.95");
   }
-  EXPECT_EQ(ErrorOf(o, {"orvane", "--samples=0", "3"}),
-            "invalid argument '0' for '--samples': a whole number of draws, 1 or more");
-  EXPECT_EQ(ErrorOf(o, {"orvane", "--samples=1e6", "3"}),
-            "invalid argument '1e6' for '--samples': a whole number of draws, 1 or more");
+  for (const char* samples : {"0", "1e6", "1000000001", "18446744073709551615"}) {
+    EXPECT_EQ(ErrorOf(o, {"orvane", std::string("--samples=") + samples, "3"}),
+              "invalid argument '" + std::string(samples) + "' for '--samples': a whole number of draws from 1 to "
+              "1000000000");
+  }
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--samples=1000000000", "3"}), "");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--samples=1", "3"}), "");
   EXPECT_EQ(ErrorOf(o, {"orvane", "--seed=-1", "3"}),
             "invalid argument '-1' for '--seed': a whole number from 0 to 18446744073709551615");
   EXPECT_EQ(ErrorOf(o, {"orvane", "--max-seconds=0", "3"}),
@@ -198,8 +201,18 @@ TEST(OptionsTest, OptionsThatCannotTakeEffectAreRefused) {
             "'--statistic' does not apply to a one-sided test, which is ordered by n11");
   EXPECT_EQ(ErrorOf(o, {"orvane", "--plot=-", "3"}), "'--plot' writes a file: '-' (standard output) is not supported");
   EXPECT_EQ(ErrorOf(o, {"orvane", "-o", "x", "--plot=x", "3"}), "'--output' and '--plot' name the same file 'x'");
-  // What auto may need stays allowed.
+  // A listing keeps auto exact: the Monte Carlo options cannot take effect.
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--max-seconds=1", "-o", "l.csv", "3"}),
+            "'--max-seconds' cannot take effect with '--output', which keeps the test exact");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "-o", "l.csv", "--samples=3000", "3"}),
+            "'--samples' cannot take effect with '--output', which keeps the test exact");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--seed=4", "-o", "-", "--plot=p.svg", "3"}),
+            "'--seed' cannot take effect with '--output', which keeps the test exact");
+  // What auto may need stays allowed, a picture included (drawn from the
+  // draws when Monte Carlo stands in).
   EXPECT_EQ(ErrorOf(o, {"orvane", "--samples=10", "--seed=1", "--max-seconds=0.5", "3"}), "");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--plot=p.svg", "--samples=10", "--seed=1", "--max-seconds=0.5", "3"}), "");
+  EXPECT_EQ(ErrorOf(o, {"orvane", "--method=exact", "-o", "l.csv", "3"}), "");
   EXPECT_EQ(ErrorOf(k, {"kestrin", "-a", "greater", "--plot=p.svg", "1", "2", "3", "4"}), "");
 }
 
@@ -262,6 +275,54 @@ TEST(OptionsTest, KestrinMethodsAndWhatAppliesToATableOfItsSize) {
             "'--plot' draws every table, which '--method=monte-carlo' does not visit");
   EXPECT_EQ(ErrorOf(k, {"kestrin", "--method=monte-carlo", "--max-memory=1G", "1,2,3", "4,5,6"}),
             "'--max-memory' bounds the exact test, not '--method=monte-carlo'");
+}
+
+TEST(OptionsTest, BatchTakesItsDataFromAFileAndRefusesWhatWritesOneTest) {
+  Options options = Kestrin({"kestrin", "--batch=tables.txt", "--labels", "--log10", "--odds-ratio", "-c", "0.9",
+                             "--jobs", "0", "-a", "less"});
+  EXPECT_EQ(options.batch, "tables.txt");
+  EXPECT_TRUE(options.labels && options.log10 && options.odds_ratio);
+  EXPECT_EQ(options.jobs, 0u);
+  EXPECT_EQ(options.format, Format::kCsv);  // the batch mode's default
+  EXPECT_EQ(Kestrin({"kestrin", "--batch", "-", "-f", "json"}).format, Format::kJson);
+  options = Orvane({"orvane", "--batch=-", "-p", "1,2,3", "--jobs=3"});
+  EXPECT_EQ(options.multinomial.proportions.size(), 3u);
+  EXPECT_EQ(options.jobs, 3u);
+
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "1", "2", "3", "4"}),
+            "'--batch' reads the data from its file: cell '1' does not apply");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "-f", "text"}),
+            "'--batch' writes a line per test, as csv or json: '--format=text' does not apply");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "-o", "x.csv"}),
+            "'--output' lists the outcomes of a single test, not of '--batch'");
+  EXPECT_EQ(ErrorOf(Program::kOrvane, {"orvane", "--batch=t", "--plot=x.svg"}),
+            "'--plot' draws the distribution of a single test, not of '--batch'");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "-c", "0.9"}),
+            "'--conf-level' sets the interval of '--odds-ratio': give '--odds-ratio' too");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch="}),
+            "invalid argument '' for '--batch': an empty file name");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "--jobs=1025"}),
+            "invalid argument '1025' for '--jobs': a number of jobs from 1 to 1024, or 0 for one per processor");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "--labels=yes"}),
+            "option '--labels' doesn't allow an argument");
+  // Without --batch, its own options take no effect, and are refused.
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--labels", "1", "2", "3", "4"}),
+            "'--labels' applies to '--batch': give '--batch' too");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--log10", "1", "2", "3", "4"}),
+            "'--log10' applies to '--batch': give '--batch' too");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--odds-ratio", "1", "2", "3", "4"}),
+            "'--odds-ratio' applies to '--batch': give '--batch' too");
+  EXPECT_EQ(ErrorOf(Program::kOrvane, {"orvane", "--jobs=2", "1", "2"}),
+            "'--jobs' applies to '--batch': give '--batch' too");
+  EXPECT_EQ(ErrorOf(Program::kOrvane, {"orvane", "--batch=t", "--odds-ratio"}), "unrecognized option '--odds-ratio'");
+  // The batch mode's tables are 2 x 2, each tested exactly.
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "1,2,3", "4,5,6"}),
+            "'--batch' reads the data from its file: row '1,2,3' does not apply");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "--table=u"}),
+            "'--batch' reads its 2 x 2 tables from its file: '--table' does not apply");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "--method=monte-carlo"}),
+            "'--method=monte-carlo' applies to tables larger than 2 x 2: a 2 x 2 table is always tested exactly");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "-a", "less", "-c", "0.9", "--odds-ratio"}), "");
 }
 
 }  // namespace

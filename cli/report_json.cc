@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/numbers.h"
 #include "cli/report.h"
 
 namespace cli {
@@ -24,8 +25,7 @@ Json Number(double value) {
 
 Json Number(const std::optional<double>& value) { return value ? Number(*value) : Json(nullptr); }
 
-// with_draws: Monte Carlo statistics carry the draws at least as extreme.
-Json Statistics(std::span<const engine::OrderingResult> orderings, bool monte_carlo, bool with_draws = false) {
+Json Statistics(std::span<const engine::OrderingResult> orderings, bool monte_carlo) {
   Json statistics = Json::object();
   for (const auto& ordering : orderings) {
     Json entry = {{"value", Number(ordering.value)}};
@@ -34,8 +34,10 @@ Json Statistics(std::span<const engine::OrderingResult> orderings, bool monte_ca
     entry["mid_p"] = Number(ordering.mid_p);
     if (!std::isnan(ordering.log10_p)) entry["log10_p"] = Number(ordering.log10_p);
     if (!std::isnan(ordering.log10_mid_p)) entry["log10_mid_p"] = Number(ordering.log10_mid_p);
-    if (monte_carlo) entry["standard_error"] = Number(ordering.standard_error);
-    if (monte_carlo && with_draws) entry["draws_extreme"] = ordering.draws_extreme;
+    if (monte_carlo) {
+      entry["standard_error"] = Number(ordering.standard_error);
+      entry["draws_extreme"] = ordering.draws_extreme;
+    }
     statistics[std::string(OrderingKey(ordering.ordering))] = std::move(entry);
   }
   return statistics;
@@ -54,6 +56,12 @@ bool IsFlat(const Json& value) {
 // replaced rather than thrown on.
 void Write(std::string& out, const Json& value, int depth) {
   auto scalar = [](const Json& plain) { return plain.dump(-1, ' ', false, Json::error_handler_t::replace); };
+  // The library's own form of a double is short but not always the
+  // shortest that reads back: write it as the CSV report does.
+  if (value.is_number_float()) {
+    AppendShortest(out, value.get<double>());
+    return;
+  }
   if (!value.is_structured()) {
     out += scalar(value);
     return;
@@ -106,15 +114,18 @@ std::string JsonReport(const engine::MultinomialProblem& problem, const engine::
   report["probabilities"] = std::move(probabilities);
   report["total"] = result.total;
   report["method"] = monte_carlo ? "monte-carlo" : "exact";
+  // Also under Monte Carlo, as the text report gives it: "inf" when the
+  // count is beyond the range of doubles.
+  report["outcomes"] = Number(result.outcomes);
   if (monte_carlo) {
     report["samples"] = result.samples;
+    if (result.samples < result.samples_requested) report["samples_requested"] = result.samples_requested;
     report["seed"] = result.seed;
     if (result.fell_back) {
       report["fell_back"] = true;
       report["max_seconds"] = Number(options.max_seconds);
     }
   } else {
-    report["outcomes"] = Number(result.outcomes);
     report["outcomes_visited"] = result.outcomes_visited;
     if (result.nodes_visited > 0) report["nodes_visited"] = result.nodes_visited;
   }
@@ -171,7 +182,7 @@ std::string JsonReport(const engine::TableProblem& problem, const engine::TableO
   } else {
     report["outcomes"] = result.outcomes.digits;
   }
-  report["statistics"] = Statistics(result.orderings, monte_carlo, true);
+  report["statistics"] = Statistics(result.orderings, monte_carlo);
   return Dump(report);
 }
 

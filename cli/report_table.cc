@@ -101,7 +101,20 @@ std::string TextReport(const engine::TableProblem& problem, const engine::TableO
               " seconds (--max-seconds); these p-values are Monte Carlo estimates\n";
     }
   }
-  text += '\n' + OrderingTable(result.orderings, true, monte_carlo, result.samples) + '\n';
+  text += '\n' + OrderingTable(result.orderings, true, monte_carlo ? result.samples : 0) + '\n';
+  if (monte_carlo) {
+    text += "p = (draws as extreme + 1) / (samples + 1): the observed table counts as one more draw;\n"
+            "draws as extreme include the ties, which mid-p counts by half.\n";
+    bool none = false;
+    for (const auto& ordering : result.orderings) none = none || ordering.draws_extreme == 0;
+    if (none) {
+      char bound[32];
+      std::snprintf(bound, sizeof bound, "%.1e", engine::UpperBoundWhenNoneExtreme(result.samples));
+      text += "< " + std::string(bound) + ": no draw was as extreme; with 95 percent confidence the exact p is below "
+              "that.\n";
+    }
+    text += '\n';
+  }
   return text;
 }
 

@@ -1,5 +1,7 @@
 #include "cli/report.h"
 
+#include "engine/common/monte_carlo_p.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -33,8 +35,20 @@ engine::MultinomialResult MonteCarloResult() {
   result.method = engine::Method::kMonteCarlo;
   result.fell_back = true;
   result.samples = 1000000;
+  result.samples_requested = 1000000;
   result.seed = 20261207;
-  for (auto& ordering : result.orderings) ordering.standard_error = 0.00042;
+  for (auto& ordering : result.orderings) {
+    ordering.standard_error = 0.00042;
+    ordering.draws_extreme = 230957;
+  }
+  return result;
+}
+
+// Monte Carlo where no draw was as extreme as the observed counts in the
+// chi-square ordering: p = 1 / (10^6 + 1).
+engine::MultinomialResult NoneAsExtreme() {
+  engine::MultinomialResult result = MonteCarloResult();
+  result.orderings[0] = engine::MonteCarloOrdering(Ordering::kChiSquare, 66, 0, 0, 1000000);
   return result;
 }
 
@@ -76,6 +90,15 @@ TEST(ReportTest, JsonOfTheMultinomialTestReadsBackAsTheContractsExample) {
             std::string::npos);
   EXPECT_EQ(text.back(), '\n');
 
+  // Doubles in the shortest form that reads back, where a 17-digit form
+  // would also read back.
+  engine::MultinomialResult odd = Result1042();
+  odd.orderings[0].value = 0.003659339637016587;
+  odd.orderings[1].log10_p = -38.77453813353765;
+  text = JsonReport(Problem1042(), {}, odd);
+  EXPECT_NE(text.find("\"value\": 0.003659339637016587,"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"log10_p\": -38.77453813353765"), std::string::npos) << text;
+
   // The network method says how many nodes it visited.
   engine::MultinomialResult network = Result1042();
   network.outcomes_visited = 40;
@@ -94,8 +117,31 @@ TEST(ReportTest, JsonOfMonteCarloCarriesSamplesSeedAndStandardErrors) {
   EXPECT_EQ(report["seed"], 20261207);
   EXPECT_EQ(report["fell_back"], true);
   EXPECT_EQ(report["max_seconds"], 2.5);
-  EXPECT_FALSE(report.contains("outcomes"));
+  EXPECT_EQ(report["outcomes"], 120);
+  EXPECT_FALSE(report.contains("samples_requested"));
   EXPECT_EQ(report["statistics"]["probability"]["standard_error"], 0.00042);
+  EXPECT_EQ(report["statistics"]["probability"]["draws_extreme"], 230957);
+
+  // None as extreme: p stays (b + 1) / (m + 1), never 0; draws stopped by
+  // the time allowed say how many were asked for.
+  engine::MultinomialResult none = NoneAsExtreme();
+  none.samples_requested = 5000000;
+  report = Json::parse(JsonReport(Problem1042(), options, none));
+  const Json& chi = report["statistics"]["chi_square"];
+  EXPECT_EQ(chi["p"], 1 / 1000001.0);
+  EXPECT_EQ(chi["mid_p"], 0.5 / 1000001.0);
+  EXPECT_EQ(chi["draws_extreme"], 0);
+  EXPECT_GT(chi["standard_error"].get<double>(), 0);
+  EXPECT_EQ(report["samples_requested"], 5000000);
+}
+
+TEST(ReportTest, OutcomesBeyondTheRangeOfDoublesAreInfinityInEveryForm) {
+  engine::MultinomialResult result = MonteCarloResult();
+  result.outcomes = kInf;
+  EXPECT_EQ(Json::parse(JsonReport(Problem1042(), {}, result))["outcomes"], "inf");
+  EXPECT_NE(TextReport(Problem1042(), {}, result).find("\noutcomes: inf\n"), std::string::npos);
+  result.method = engine::Method::kExact;
+  EXPECT_EQ(Json::parse(JsonReport(Problem1042(), {}, result))["outcomes"], "inf");
 }
 
 TEST(ReportTest, JsonOfTheFourfoldTestWritesInfinityAndUndefinedValues) {
@@ -130,8 +176,12 @@ TEST(ReportTest, CsvHasAHeaderAndALinePerOrdering) {
   EXPECT_EQ(CsvReport(Fourfold(engine::Alternative::kLess).orderings, false),
             "statistic,value,p,mid_p\nn11,47,0.0016,0.0011\n");
   std::string monte_carlo = CsvReport(MonteCarloResult().orderings, true);
-  EXPECT_TRUE(monte_carlo.starts_with("statistic,value,p,mid_p,standard_error\nchi_square,5,"));
-  EXPECT_NE(monte_carlo.find(",0.00042\n"), std::string::npos);
+  EXPECT_TRUE(monte_carlo.starts_with("statistic,value,p,mid_p,standard_error,draws_extreme\nchi_square,5,"));
+  EXPECT_NE(monte_carlo.find(",0.00042,230957\n"), std::string::npos);
+  // No draw as extreme: the valid p in full, not 0, and the count.
+  EXPECT_NE(CsvReport(NoneAsExtreme().orderings, true)
+                .find("\nchi_square,66,9.99999000001e-07,4.999995000005e-07,9.99998500001875e-07,0\n"),
+            std::string::npos);
 }
 
 TEST(ReportTest, TextOfTheMultinomialTest) {
@@ -163,13 +213,45 @@ TEST(ReportTest, TextSaysWhenMonteCarloStoodInAndWhatTheNullIs) {
                       "note: the exact test would take more than 10 seconds (--max-seconds); "
                       "these p-values are Monte Carlo estimates\n"),
             std::string::npos);
-  EXPECT_NE(text.find("statistic                   value        p    mid-p  std. error\n"), std::string::npos);
+  EXPECT_NE(text.find("statistic                   value        p    mid-p  std. error  draws as extreme\n"
+                      "chi-square (X2)                 5  0.23096  0.15405     0.00042            230957\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("\np = (draws as extreme + 1) / (samples + 1)"), std::string::npos);
+  EXPECT_EQ(text.find("no draw was as extreme"), std::string::npos);
   EXPECT_EQ(FallbackNotice({}, result),
             "the exact test would take more than 10 seconds (--max-seconds); the p-values are Monte Carlo "
             "estimates from 1000000 samples (seed 20261207)");
+  result.samples = 4000;
+  EXPECT_NE(TextReport(problem, {}, result)
+                .find("method: Monte Carlo estimate from 4000 samples (seed 20261207), stopped by the time allowed "
+                      "before the 1000000 asked for\n"),
+            std::string::npos);
+  EXPECT_EQ(FallbackNotice({}, result),
+            "the exact test would take more than 10 seconds (--max-seconds); the p-values are Monte Carlo "
+            "estimates from 4000 samples (seed 20261207), as many as the time allowed of the 1000000 asked for");
   result.fell_back = false;
   EXPECT_EQ(FallbackNotice({}, result), "");
+}
 
+TEST(ReportTest, NoDrawAsExtremeShowsTheUpperBoundNeverZero) {
+  engine::MultinomialResult result = NoneAsExtreme();
+  std::string text = TextReport(Problem1042(), {}, result);
+  EXPECT_NE(text.find("\nchi-square (X2)                66  < 3.0e-06  < 3.0e-06  9.99999e-07                 0\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\n< 3.0e-06: no draw was as extreme; with 95 percent confidence the exact p is below that.\n"),
+            std::string::npos);
+  EXPECT_EQ(text.find("4.9e-324"), std::string::npos);
+  EXPECT_EQ(PlotCaption(result.orderings[0], false, engine::Alternative::kTwoSided, result.samples),
+            "chi-square (X2) = 66: p < 3.0e-06, mid-p < 3.0e-06 (Monte Carlo: 0 of 1000000 draws as extreme)");
+  EXPECT_EQ(PlotCaption(result.orderings[1], false, engine::Alternative::kTwoSided, result.samples),
+            "likelihood ratio (G2) = 6.02832: p = 0.23096, mid-p = 0.15405 (Monte Carlo: 230957 of 1000000 draws as "
+            "extreme)");
+  // Fewer draws, a wider bound; a draw as extreme, the estimate itself.
+  EXPECT_EQ(ReportedP(engine::MonteCarloOrdering(Ordering::kChiSquare, 1, 0, 0, 1000), false, 1000), "< 3.0e-03");
+  EXPECT_EQ(ReportedP(engine::MonteCarloOrdering(Ordering::kChiSquare, 1, 0, 1, 1000), false, 1000), "0.001998");
+  EXPECT_EQ(ReportedP(engine::MonteCarloOrdering(Ordering::kChiSquare, 1, 0, 1, 1000), true, 1000), "0.000999");
+  EXPECT_EQ(ReportedP(engine::MonteCarloOrdering(Ordering::kChiSquare, 1, 0, 0, 1000), false), "0.000999");
 }
 
 TEST(ReportTest, TextOfTheFourfoldTest) {
@@ -286,7 +368,11 @@ TEST(ReportTest, TextOfMonteCarloWithNoDrawAsExtremeShowsTheBound) {
   EXPECT_NE(text.find("method: Monte Carlo estimate from 1000000 samples (seed 20261207)\n"), std::string::npos);
   EXPECT_NE(text.find("note: the exact test would take more than 10 seconds (--max-seconds)"), std::string::npos);
   EXPECT_NE(text.find("< 3.0e-06  < 3.0e-06"), std::string::npos);
-  EXPECT_EQ(text.find("< 3.0e-06", text.find("likelihood ratio")), std::string::npos);
+  // Only the ordering none of whose draws was as extreme, and the note.
+  const std::size_t notes = text.find("p = (draws as extreme + 1) / (samples + 1)");
+  ASSERT_NE(notes, std::string::npos);
+  EXPECT_GT(text.find("< 3.0e-06", text.find("likelihood ratio")), notes);
+  EXPECT_NE(text.find("\n< 3.0e-06: no draw was as extreme", notes), std::string::npos);
   EXPECT_NE(FallbackNotice(options, result).find("Monte Carlo estimates from 1000000 samples"), std::string::npos);
 }
 

@@ -3,9 +3,10 @@
 // the alternative and the odds ratio with its interval.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
+
+#include <cstdio>
 
 #include "cli/numbers.h"
 #include "cli/report.h"
@@ -39,26 +40,32 @@ std::string Table(const Rows& rows, std::string_view indent = "", bool numbers_r
 
 }  // namespace
 
-std::string OrderingTable(std::span<const engine::OrderingResult> orderings, bool fourfold, bool monte_carlo,
-                          std::uint64_t none_extreme_samples) {
+std::string OrderingTable(std::span<const engine::OrderingResult> orderings, bool fourfold, std::uint64_t samples) {
   Rows rows;
   rows.push_back({"statistic", "value", "p", "mid-p"});
-  if (monte_carlo) rows.back().push_back("std. error");
+  if (samples > 0) {
+    rows.back().push_back("std. error");
+    rows.back().push_back("draws as extreme");
+  }
   for (const auto& ordering : orderings) {
     rows.push_back({OrderingLabel(ordering.ordering, fourfold), ValueText(ordering.value, ordering.log10_value),
-                    PValueText(ordering.p, ordering.log10_p), PValueText(ordering.mid_p, ordering.log10_mid_p)});
-    if (monte_carlo && none_extreme_samples > 0 && ordering.draws_extreme == 0) {
-      // No draw as extreme: the 95 percent upper bound, not the estimate.
-      char bound[32];
-      std::snprintf(bound, sizeof bound, "< %.1e", engine::UpperBoundWhenNoneExtreme(none_extreme_samples));
-      rows.back()[2] = rows.back()[3] = bound;
+                    ReportedP(ordering, false, samples), ReportedP(ordering, true, samples)});
+    if (samples > 0) {
+      rows.back().push_back(ValueText(ordering.standard_error));
+      rows.back().push_back(std::to_string(ordering.draws_extreme));
     }
-    if (monte_carlo) rows.back().push_back(ValueText(ordering.standard_error));
   }
   return Table(rows);
 }
 
 namespace {
+
+// The upper bound shown when no draw was as extreme: two digits.
+std::string UpperBoundText(std::uint64_t samples) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1e", engine::UpperBoundWhenNoneExtreme(samples));
+  return text;
+}
 
 std::string Joined(std::span<const std::uint32_t> counts, std::string_view separator = " ") {
   std::string text;
@@ -126,7 +133,12 @@ std::string TextReport(const engine::MultinomialProblem& problem, const engine::
   text += "outcomes: " + OutcomeCountText(result.outcomes);
   if (monte_carlo) {
     text += "\nmethod: Monte Carlo estimate from " + std::to_string(result.samples) + " samples (seed " +
-            std::to_string(result.seed) + ")\n";
+            std::to_string(result.seed) + ")";
+    if (result.samples < result.samples_requested) {
+      text += ", stopped by the time allowed before the " + std::to_string(result.samples_requested) +
+              " asked for";
+    }
+    text += '\n';
     if (result.fell_back) {
       text += "note: the exact test would take more than " + ValueText(options.max_seconds) +
               " seconds (--max-seconds); these p-values are Monte Carlo estimates\n";
@@ -136,7 +148,18 @@ std::string TextReport(const engine::MultinomialProblem& problem, const engine::
     // work was done, not what was found.
     text += " (exact)\n";
   }
-  text += '\n' + OrderingTable(result.orderings, false, monte_carlo) + '\n';
+  text += '\n' + OrderingTable(result.orderings, false, monte_carlo ? result.samples : 0) + '\n';
+  if (monte_carlo) {
+    text += "p = (draws as extreme + 1) / (samples + 1): the observed counts count as one more draw;\n"
+            "draws as extreme include the ties, which mid-p counts by half.\n";
+    bool none = false;
+    for (const auto& ordering : result.orderings) none = none || ordering.draws_extreme == 0;
+    if (none) {
+      text += "< " + UpperBoundText(result.samples) + ": no draw was as extreme; with 95 percent confidence the exact "
+              "p is below that.\n";
+    }
+    text += '\n';
+  }
   return text;
 }
 
@@ -151,7 +174,7 @@ std::string TextReport(const engine::FourfoldProblem& problem, const engine::Fou
   text += "null hypothesis: rows and columns are independent (odds ratio 1)\n";
   text += "outcomes: " + std::to_string(result.outcomes) +
           (result.outcomes == 1 ? " table" : " tables") + " with these row and column sums\n";
-  text += '\n' + OrderingTable(result.orderings, true, false) + '\n';
+  text += '\n' + OrderingTable(result.orderings, true) + '\n';
 
   const char* side = result.alternative == engine::Alternative::kLess      ? "less than"
                      : result.alternative == engine::Alternative::kGreater ? "greater than"
@@ -194,20 +217,39 @@ std::string PlotTitle(const engine::FourfoldProblem& problem) {
          std::to_string(n[2]) + " " + std::to_string(n[3]);
 }
 
-std::string PlotCaption(const engine::OrderingResult& ordering, bool fourfold, engine::Alternative alternative) {
+std::string ReportedP(const engine::OrderingResult& ordering, bool mid, std::uint64_t samples) {
+  if (samples > 0 && ordering.draws_extreme == 0) return "< " + UpperBoundText(samples);
+  return mid ? PValueText(ordering.mid_p, ordering.log10_mid_p) : PValueText(ordering.p, ordering.log10_p);
+}
+
+std::string PlotCaption(const engine::OrderingResult& ordering, bool fourfold, engine::Alternative alternative,
+                        std::uint64_t samples) {
   std::string caption =
       OrderingLabel(ordering.ordering, fourfold) + " = " + ValueText(ordering.value, ordering.log10_value);
   if (alternative == engine::Alternative::kLess) caption += ", alternative less";
   if (alternative == engine::Alternative::kGreater) caption += ", alternative greater";
-  return caption + ": p = " + PValueText(ordering.p, ordering.log10_p) +
-         ", mid-p = " + PValueText(ordering.mid_p, ordering.log10_mid_p);
+  // "p = 0.23096", or "p < 3.0e-06" when no draw was as extreme.
+  auto shown = [&](bool mid) {
+    std::string text = ReportedP(ordering, mid, samples);
+    return text.starts_with("< ") ? text : "= " + text;
+  };
+  caption += ": p " + shown(false) + ", mid-p " + shown(true);
+  if (samples > 0) {
+    caption += " (Monte Carlo: " + std::to_string(ordering.draws_extreme) + " of " + std::to_string(samples) +
+               " draws as extreme)";
+  }
+  return caption;
 }
 
 std::string FallbackNotice(const engine::MultinomialOptions& options, const engine::MultinomialResult& result) {
   if (!result.fell_back) return "";
-  return "the exact test would take more than " + ValueText(options.max_seconds) +
-         " seconds (--max-seconds); the p-values are Monte Carlo estimates from " +
-         std::to_string(result.samples) + " samples (seed " + std::to_string(result.seed) + ")";
+  std::string notice = "the exact test would take more than " + ValueText(options.max_seconds) +
+                       " seconds (--max-seconds); the p-values are Monte Carlo estimates from " +
+                       std::to_string(result.samples) + " samples (seed " + std::to_string(result.seed) + ")";
+  if (result.samples < result.samples_requested) {
+    notice += ", as many as the time allowed of the " + std::to_string(result.samples_requested) + " asked for";
+  }
+  return notice;
 }
 
 }  // namespace cli

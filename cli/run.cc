@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <string>
 
+#include "cli/batch_run.h"
 #include "cli/failure.h"
 #include "cli/interrupt.h"
 #include "cli/listing.h"
@@ -42,9 +44,27 @@ void Say(Program program, std::string_view line) {
 
 void WriteStandardOutput(std::string_view text) {
   if (g_stdout_closed) ThrowCannotWrite("standard output", EBADF);
-  if (!WriteAll(STDOUT_FILENO, text)) ThrowCannotWrite("standard output", errno);
+  if (!WriteAll(STDOUT_FILENO, text)) {
+    if (errno == EPIPE) throw StandardOutputGone{};
+    ThrowCannotWrite("standard output", errno);
+  }
   // A file system may report a failed write only when the file is closed.
   if (close(STDOUT_FILENO) != 0 && errno != EINTR) ThrowCannotWrite("standard output", errno);
+}
+
+// Two outputs that would write one file, however they are named (a path
+// spelled otherwise, a link, a hard link, the file standard output goes
+// to): the one written last would silently replace the other.
+void CheckOutputsApart(const Options& options) {
+  if (options.output && options.plot && WriteTheSameFile(*options.output, *options.plot)) {
+    throw UsageError("'--output' and '--plot' name the same file '" + *options.plot + "'");
+  }
+  for (const auto* name : {&options.output, &options.plot}) {
+    if (*name && **name != "-" && WriteTheSameFile("-", **name)) {
+      throw UsageError("'" + std::string(name == &options.output ? "--output" : "--plot") +
+                       "' names the file standard output goes to, '" + **name + "'");
+    }
+  }
 }
 
 std::string DestinationName(const std::string& path) {
@@ -63,7 +83,7 @@ std::string Renamed(std::string text, const std::string& from, const std::string
 // The listing and the picture a run writes besides its report.
 class SideOutputs {
  public:
-  SideOutputs(const Options& options, ListingShape shape) : shape_(shape) {
+  SideOutputs(const Options& options, ListingShape shape) : shape_(shape), statistic_(options.statistic) {
     if (options.output) {
       listing_file_.emplace(*options.output);
       listing_.emplace(listing_file_->fd(), DestinationName(*options.output));
@@ -88,10 +108,19 @@ class SideOutputs {
     return {};
   }
 
+  // The rows handed over so far no longer count (the engine turned to
+  // Monte Carlo): the picture starts again.
+  void Restart() {
+    if (collector_) collector_.emplace(statistic_);
+  }
+
   // Writes out the listing and draws the picture, then puts both in place.
-  void Finish(const plot::PlotRequest& request_without_path) {
+  // shares_scale: a factor for the picture's masses (Monte Carlo stopped
+  // before the draws its shares assumed).
+  void Finish(const plot::PlotRequest& request_without_path, double shares_scale = 1) {
     if (listing_) listing_->Flush();
     if (collector_) {
+      if (shares_scale != 1) collector_->ScaleMasses(shares_scale);
       plot::PlotRequest request = request_without_path;
       request.path = plot_file_->write_path();
       try {
@@ -109,12 +138,18 @@ class SideOutputs {
         throw Failure(Renamed(what, request.path, plot_file_->path()));
       }
     }
+    // Everything that can fail first; then, no longer interrupted, the
+    // files are put in place together and the run goes on to its end.
+    if (listing_file_) listing_file_->Finish();
+    if (plot_file_) plot_file_->Finish();
+    if (listing_file_ || plot_file_) HoldInterruptsToTheEnd();
     if (listing_file_) listing_file_->Commit();
     if (plot_file_) plot_file_->Commit();
   }
 
  private:
   ListingShape shape_;
+  engine::Ordering statistic_;
   std::optional<OutputFile> listing_file_;
   std::optional<BufferedWriter> listing_;
   std::optional<OutputFile> plot_file_;
@@ -128,16 +163,20 @@ const engine::OrderingResult& Find(std::span<const engine::OrderingResult> order
   throw Failure("the engine gave no result for " + std::string(OrderingKey(ordering)));
 }
 
+// draws: the Monte Carlo draws the picture holds, 0 for an exact test.
 plot::PlotRequest Picture(const Options& options, std::string title,
-                          std::span<const engine::OrderingResult> orderings, engine::Ordering drawn) {
+                          std::span<const engine::OrderingResult> orderings, engine::Ordering drawn,
+                          std::uint64_t draws = 0) {
   const engine::OrderingResult& result = Find(orderings, drawn);
   plot::PlotRequest request;
   request.title = std::move(title);
   request.caption = PlotCaption(result, options.program == Program::kKestrin,
                                 options.program == Program::kKestrin ? options.fourfold.alternative
-                                                                     : engine::Alternative::kTwoSided);
+                                                                     : engine::Alternative::kTwoSided,
+                                draws);
   request.observed = result.value;
   request.scale = options.plot_scale;
+  request.draws = draws;
   return request;
 }
 
@@ -146,14 +185,22 @@ std::string RunOrvane(const Options& options) {
   SideOutputs outputs(options, {false, problem.counts.size(), false});
   ProgressBar bar(NameOf(options.program));
   engine::MultinomialResult result = engine::TestMultinomial(
-      problem, options.multinomial_options, outputs.Sink(), [&bar](double share) { bar.Show(share); });
+      problem, options.multinomial_options, outputs.Sink(), [&bar](double share) { bar.Show(share); },
+      [&outputs] { outputs.Restart(); });
   bar.Clear();
-  outputs.Finish(options.plot ? Picture(options, PlotTitle(problem), result.orderings, options.statistic)
-                              : plot::PlotRequest{});
+  const bool monte_carlo = result.method == engine::Method::kMonteCarlo;
+  // Each draw was handed over as 1 / (the draws asked for) of the picture.
+  const double shares_scale =
+      monte_carlo && result.samples > 0
+          ? static_cast<double>(result.samples_requested) / static_cast<double>(result.samples)
+          : 1;
+  outputs.Finish(options.plot ? Picture(options, PlotTitle(problem), result.orderings, options.statistic,
+                                        monte_carlo ? result.samples : 0)
+                              : plot::PlotRequest{},
+                 shares_scale);
   if (std::string notice = FallbackNotice(options.multinomial_options, result); !notice.empty()) {
     Say(options.program, notice);
   }
-  const bool monte_carlo = result.method == engine::Method::kMonteCarlo;
   switch (options.format) {
     case Format::kJson:
       return JsonReport(problem, options.multinomial_options, result);
@@ -220,7 +267,7 @@ std::string RunKestrin(Options options) {
     case Format::kJson:
       return JsonReport(problem, result);
     case Format::kCsv:
-      return CsvReport(result.orderings, false);
+      return CsvReport(result.orderings, false, &result.odds_ratio);
     case Format::kText:
       break;
   }
@@ -235,12 +282,20 @@ int Run(Program program, int argc, char** argv) {
   Action action;
   try {
     action = ParseArguments(program, argc, argv, options);
+    if (action == Action::kRun) CheckOutputsApart(options);
   } catch (const UsageError& error) {
     std::string name(NameOf(program));
     WriteAll(STDERR_FILENO, name + ": " + error.what() + "\nTry '" + name + " --help'.\n");
     return 2;
   }
   InstallInterruptHandlers();
+  if (action == Action::kRun && options.batch) {
+    if (g_stdout_closed) {
+      Say(program, "cannot write standard output: " + std::string(std::strerror(EBADF)));
+      return 1;
+    }
+    return RunBatch(options);
+  }
   try {
     std::string text;
     if (action == Action::kHelp) {
@@ -253,6 +308,8 @@ int Run(Program program, int argc, char** argv) {
     }
     WriteStandardOutput(text);
     return 0;
+  } catch (const StandardOutputGone&) {
+    EndAsBrokenPipe();
   } catch (const std::bad_alloc&) {
     Say(program, "out of memory");
   } catch (const std::exception& error) {  // Failure, engine::TestFailure and the like

@@ -4,8 +4,8 @@
 #   fuzz/run.sh [SECONDS] [TARGET...]
 #
 # SECONDS per target (default 10); TARGETs among textstream, realtext,
-# orvane, kestrin (default all, one after the other). Every input kept in
-# fuzz/regressions/TARGET/ is replayed first. The corpora grow in
+# batchlines, orvane, kestrin (default all, one after the other). Every
+# input kept in fuzz/regressions/TARGET/ is replayed first. The corpora grow in
 # build-fuzz/corpus/ (seeded from fuzz/seeds/ and every golden case's stdin)
 # and last from run to run; what a target finds goes to
 # build-fuzz/artifacts/TARGET/, and the script fails.
@@ -33,7 +33,7 @@ without() {
 seconds=${1:-10}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(textstream realtext orvane kestrin)
+[ ${#targets[@]} -gt 0 ] || targets=(textstream realtext batchlines orvane kestrin)
 
 cxx=${FUZZ_CXX:-clang++-14}
 build=${FUZZ_BUILD:-$root/build-fuzz}

@@ -39,4 +39,20 @@ char* ScientificText(std::int64_t y, int scale, int width, char* out);
 char* FixedText10x4(std::int64_t y, int scale, char* out);
 char* FixedText20x17(std::int64_t y, int scale, char* out);
 
+/// The units a fixed form with 4 or 17 decimals shows (x x 10^decimals
+/// rounded half up) formed exactly from the fields of a positive normal
+/// value, below 2^33 (4 decimals) or 2^-4 (17), without its expansion: the
+/// same units as the expansion's wherever the part beyond the last shown
+/// digit lies clear of the half by more than the expansion's roundings can
+/// move it. False elsewhere, and that close to the half.
+bool ExactShownUnits(ExtendedBits f, int decimals, std::uint64_t& units);
+
+/// A positive normal value below 10^digits rounded half up to digits
+/// significant digits (12 or 15) formed from its exact value: the digits q
+/// (10^(digits - 1) <= q < 10^digits) and the decimal exponent, as the
+/// scientific form shows them, wherever the value lies clear of a half of
+/// the last digit by more than the expansion's roundings can move it. False
+/// elsewhere, and that close to a half.
+bool ExactSignificantDigits(ExtendedBits f, int digits, std::uint64_t& q, int& exponent);
+
 #endif  // KERNEL_LISTINGTEXT_H_

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "kernel/decimal.h"
 #include "kernel/numeric.h"
@@ -265,6 +266,87 @@ TEST(ListingTextTest, NeighboursOfDecimalBoundaries) {
       ExpectSameTexts(x);
       x = std::nextafter(x, 0.0L);
     }
+  }
+}
+
+// x moved by offset units in the last place of its significand, within its
+// binade.
+long double MovedBy(long double x, std::int64_t offset) {
+  ExtendedBits f = BitsOf(x);
+  std::uint64_t significand = f.significand + static_cast<std::uint64_t>(offset);
+  if ((significand >> 63) == 0) return x;
+  return FromFields(f.sign_exponent & 0x7FFF, significand);
+}
+
+// The exact paths decide a rounding from the value itself and leave the
+// values close to a half to the expansion: around each half (the decimal
+// text ending in 5), from a few ulps to far beyond the margin, every text is
+// the general one's, whichever path forms it.
+TEST(ListingTextTest, ValuesAroundAHalfOnBothSidesOfTheExactPathsMargin) {
+  Random random;
+  std::vector<std::int64_t> offsets;
+  for (std::int64_t o = 0; o <= 32; ++o) offsets.push_back(o);
+  for (double o = 33; o < 4e7; o *= 1.04) offsets.push_back(static_cast<std::int64_t>(o));
+  std::uint64_t rounds = 160 * ProofScale();
+  std::uint64_t exact = 0, all = 0;
+  for (std::uint64_t i = 0; i < rounds; ++i) {
+    char text[64];
+    auto digits = [&](int n) { return static_cast<unsigned long long>(random.Below(kPowerOfTen[n])); };
+    switch (i % 5) {
+      case 0:  // the chi-square's fourth decimal
+        std::snprintf(text, sizeof text, "%llu.%04llu5", digits(4), digits(4));
+        break;
+      case 1:  // the likelihood ratio's 17th decimal, below 2^-7
+        std::snprintf(text, sizeof text, "0.00%015llu5", digits(15));
+        break;
+      case 2:  // the same from 2^-7 to 2^-4, where the margin is wider
+        std::snprintf(text, sizeof text, "0.0%016llu5", digits(16) / 2 + 10000000000000000u);
+        break;
+      case 3:  // the probability's 15th significant digit
+        std::snprintf(text, sizeof text, "%llu.%013llu5E%d", digits(1) % 9 + 1, digits(13),
+                      -static_cast<int>(random.Below(4930)));
+        break;
+      default:  // the small likelihood ratio's 12th significant digit
+        std::snprintf(text, sizeof text, "%llu.%010llu5E%d", digits(1) % 9 + 1, digits(10),
+                      -36 - static_cast<int>(random.Below(4890)));
+        break;
+    }
+    const long double half = WithExceptionsMasked([&] { return std::strtold(text, nullptr); });
+    SCOPED_TRACE(text);
+    for (std::int64_t o : offsets) {
+      for (std::int64_t signed_offset : {o, -o}) {
+        const long double x = MovedBy(half, signed_offset);
+        ExpectSameTexts(x);
+        std::uint64_t units, q;
+        int exponent;
+        ExtendedBits f = BitsOf(x);
+        exact += ExactShownUnits(f, 4, units) + ExactShownUnits(f, 17, units) +
+                 ExactSignificantDigits(f, 15, q, exponent) + ExactSignificantDigits(f, 12, q, exponent);
+        ++all;
+      }
+    }
+  }
+  // Most of them are decided exactly: the margin is narrow.
+  EXPECT_GT(exact, all);
+}
+
+TEST(ListingTextTest, ExactPathsOverTheWholeRangeTheyCover) {
+  // Both ends of the table of powers, around powers of ten (where the
+  // first guess of the decimal exponent is mended) and the ends of the
+  // ranges of the fixed forms' exact paths.
+  for (int e = -16382; e <= 60; ++e) {
+    for (std::uint64_t significand : {std::uint64_t{1} << 63, ~std::uint64_t{0}, 0xC000000000000001u}) {
+      ExpectSameTexts(FromFields(16383 + e, significand));
+    }
+  }
+  for (int n = -4931; n <= 16; ++n) {
+    char text[16];
+    std::snprintf(text, sizeof text, "1E%d", n);
+    long double x = WithExceptionsMasked([&] { return std::strtold(text, nullptr); });
+    for (std::int64_t o = -3; o <= 3; ++o) ExpectSameTexts(MovedBy(x, o));
+  }
+  for (long double x : {0x1p33L, 0x1p-4L, 0x1p-7L, 0x1p-116L, 1e15L, 999999999999999.5L, 1e12L}) {
+    for (std::int64_t o = -3; o <= 3; ++o) ExpectSameTexts(MovedBy(x, o));
   }
 }
 

@@ -15,6 +15,20 @@ void ErrorPause(std::u16string_view message) {
   IoCheck();
 }
 
+namespace {
+
+// A file of the chosen name is there: it is left untouched.
+FileChoice Refuse() {
+  WriteLineEnd(ConsoleOutput);
+  IoCheck();
+  WriteText(ConsoleOutput, u"Error : file already exists. Please try it again.");
+  WriteLineEnd(ConsoleOutput);
+  IoCheck();
+  return FileChoice::kRefused;
+}
+
+}  // namespace
+
 FileChoice ChooseResultFile(std::u16string_view prompt) {
   WriteText(ConsoleOutput, prompt);
   EndWrite(ConsoleOutput);
@@ -22,22 +36,16 @@ FileChoice ChooseResultFile(std::u16string_view prompt) {
   std::u16string answer = ReadLineText(ConsoleInput);
   SkipLine(ConsoleInput);
   IoCheck();
-  std::u16string name;
   if (answer.empty()) {
-    name = u"log.csv";
+    // The default file replaces an earlier one: no existence test.
     WriteOutcomeRows = false;
+    CreateTextFile(u"log.csv");
   } else {
-    name = answer + u".csv";
-    if (IsExistingFile(name)) {
-      WriteLineEnd(ConsoleOutput);
-      IoCheck();
-      WriteText(ConsoleOutput, u"Error : file already exists. Please try it again.");
-      WriteLineEnd(ConsoleOutput);
-      IoCheck();
-      return FileChoice::kRefused;
-    }
+    // Created only where nothing has the name at that moment: a link to
+    // nothing, or a file made since the test, is refused as well.
+    std::u16string name = answer + u".csv";
+    if (IsExistingFile(name) || !CreateNewTextFile(name)) return Refuse();
   }
-  CreateTextFile(name);
   IoCheck();
   return FileChoice::kCreated;
 }

@@ -18,7 +18,9 @@ enum class FileChoice { kCreated, kRefused };
 /// Asks for the file name with prompt and creates the answer plus ".csv";
 /// an empty answer takes "log.csv" without an existence test and clears
 /// WriteOutcomeRows. An existing file is refused with a message and left
-/// untouched; a file that cannot be created is the I/O failure.
+/// untouched, and so is anything that has the name when the file is made
+/// (a link to nothing, a file made since the test): the named file is
+/// created exclusively. A file that cannot be created is the I/O failure.
 FileChoice ChooseResultFile(std::u16string_view prompt);
 
 #endif  // KERNEL_RESULTFILE_H_

@@ -397,28 +397,51 @@ void EndWrite(TextStream& s) {
   if (s.mode == StreamMode::kOutput && s.write_through) HandOver(s);
 }
 
-void CreateTextFile(std::u16string_view name) {
+namespace {
+
+// The checks of a name made before it is tried, then open() for writing
+// with O_CREAT and the further flags; on success ResultFile is ready for
+// output. Returns 0, the errno of a failed open(), or -1 when a check has
+// stored its code.
+int OpenResultFile(std::u16string_view name, int flags) {
   last_file_name = name;
   if (name.size() > 259) {
     Fail(3);
-    return;
+    return -1;
   }
   for (char16_t c : name) {
     if (c < 32 || std::u16string_view(u"<>:\"|?*").find(c) != std::u16string_view::npos) {
       Fail(123);
-      return;
+      return -1;
     }
   }
-  int handle = open(EncodeName(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (handle < 0) {
-    Fail(IoCodeOf(errno));
-    return;
-  }
+  int handle = open(EncodeName(name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
+  if (handle < 0) return errno;
   ResultFile.handle = handle;
   ResultFile.mode = StreamMode::kOutput;
   ResultFile.opened = true;
   ResultFile.write_through = false;
   ResultFile.position = 0;
+  return 0;
+}
+
+}  // namespace
+
+void CreateTextFile(std::u16string_view name) {
+  if (int error = OpenResultFile(name, O_TRUNC); error > 0) Fail(IoCodeOf(error));
+}
+
+bool CreateNewTextFile(std::u16string_view name) {
+  int error = OpenResultFile(name, O_EXCL);
+  if (error == EEXIST) {
+    // A folder (or a link to one) fails as opening it for writing does;
+    // anything else of that name is a file already there.
+    struct stat info;
+    if (stat(EncodeName(name).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+    error = EISDIR;
+  }
+  if (error > 0) Fail(IoCodeOf(error));
+  return true;
 }
 
 void CloseTextFile(TextStream& s) {

@@ -90,6 +90,12 @@ void EndWrite(TextStream& stream);
 /// more than 259 UTF-16 units stores code 3, one holding a control character
 /// or one of < > : " | ? * stores 123, both without trying.
 void CreateTextFile(std::u16string_view name);
+/// CreateTextFile for a file that must not exist yet: created only when
+/// nothing has its name (O_EXCL), so that neither a link to nothing nor a
+/// file made since the existence test is written through. False when
+/// something of that name is there and is not a folder (nothing created,
+/// no code stored); a folder stores the code of opening one for writing.
+bool CreateNewTextFile(std::u16string_view name);
 /// Hands over the buffered bytes and closes; 103 when not open.
 void CloseTextFile(TextStream& stream);
 /// True when name exists and is not a directory (links followed; a link to

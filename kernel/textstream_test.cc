@@ -468,6 +468,45 @@ TEST_F(TextStreamFileTest, CreateTextFileStoresTheCodeOfTheSystemsRefusal) {
   EXPECT_EQ(ResultFile.mode, StreamMode::kClosed);
 }
 
+TEST_F(TextStreamFileTest, CreateNewTextFileMakesOnlyWhatIsNotThere) {
+  auto create_new = [&](const fs::path& name) {
+    Feed("");
+    return CreateNewTextFile(Utf16(name.string()));
+  };
+  EXPECT_TRUE(create_new(dir_ / "r.csv"));
+  EXPECT_EQ(PendingIoCode(), 0);
+  WriteText(ResultFile, u"row");
+  CloseTextFile(ResultFile);
+  EXPECT_EQ(ReadWholeFile(dir_ / "r.csv"), "row");
+
+  // Whatever has the name is left as it is, and nothing is opened.
+  fs::create_symlink("target.csv", dir_ / "dangling.csv");
+  fs::create_symlink("r.csv", dir_ / "to_file.csv");
+  fs::create_symlink("missing/r.csv", dir_ / "astray.csv");
+  for (const char* name : {"r.csv", "dangling.csv", "to_file.csv", "astray.csv"}) {
+    EXPECT_FALSE(create_new(dir_ / name)) << name;
+    EXPECT_EQ(PendingIoCode(), 0) << name;
+    EXPECT_EQ(ResultFile.mode, StreamMode::kClosed) << name;
+  }
+  EXPECT_EQ(ReadWholeFile(dir_ / "r.csv"), "row");
+  EXPECT_FALSE(fs::exists(dir_ / "target.csv"));
+  EXPECT_FALSE(fs::exists(dir_ / "missing"));
+
+  // A folder, or a link to one, fails as opening it for writing fails; so
+  // do the names the desktop refuses, and a missing folder on the way.
+  fs::create_directory(dir_ / "folder.csv");
+  fs::create_symlink("folder.csv", dir_ / "to_folder.csv");
+  EXPECT_TRUE(create_new(dir_ / "folder.csv"));
+  EXPECT_EQ(PendingIoCode(), 5);
+  EXPECT_TRUE(create_new(dir_ / "to_folder.csv"));
+  EXPECT_EQ(PendingIoCode(), 5);
+  EXPECT_TRUE(create_new(dir_ / "a?b.csv"));
+  EXPECT_EQ(PendingIoCode(), 123);
+  EXPECT_TRUE(create_new(dir_ / "missing" / "r.csv"));
+  EXPECT_EQ(PendingIoCode(), 3);
+  EXPECT_EQ(ResultFile.mode, StreamMode::kClosed);
+}
+
 TEST_F(TextStreamFileTest, IsExistingFileFollowsLinks) {
   auto exists = [&](const char* name) { return IsExistingFile(Utf16((dir_ / name).string())); };
   std::ofstream(dir_ / "file.csv") << "x";

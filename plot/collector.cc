@@ -38,7 +38,7 @@ void DistributionCollector::Add(const engine::OutcomeRow& row) {
   }
   if (std::isnan(value)) value = 0;
   const engine::Mark mark = row.marks[static_cast<int>(ordering_)];
-  const double mass = row.multiplicity * row.probability;
+  const double mass = row.share >= 0 ? row.share : row.multiplicity * row.probability;
   const double position = AxisPosition(ordering_, value);
   Insert(position, value, mass, mark == engine::Mark::kNotExtreme ? 0 : mass,
          static_cast<long double>(mass) * position, mark);
@@ -46,6 +46,22 @@ void DistributionCollector::Add(const engine::OutcomeRow& row) {
   // Once pooled, the cells are fitted again whenever the mass gathered has
   // doubled: the first fit may have seen only a far tail.
   if (size() > max_values_ || (pooled() && mass_ >= refit_at_)) Pool();
+}
+
+void DistributionCollector::ScaleMasses(double factor) {
+  for (auto* values : {&values_, &off_axis_}) {
+    for (auto& [value, mass] : *values) {
+      mass.mass *= factor;
+      mass.in_p *= factor;
+    }
+  }
+  for (auto& [key, cell] : cells_) {
+    cell.mass *= factor;
+    cell.in_p *= factor;
+    cell.moment *= factor;
+  }
+  mass_ *= factor;
+  refit_at_ *= factor;
 }
 
 std::int64_t DistributionCollector::Grid::Index(double position) const {

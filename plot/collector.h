@@ -30,7 +30,8 @@ class DistributionCollector {
 
   explicit DistributionCollector(engine::Ordering ordering, std::size_t max_values = kMaxValues)
       : ordering_(ordering), max_values_(max_values < 16 ? 16 : max_values) {}
-  /// Adds multiplicity x probability at the row's value of the ordering
+  /// Adds multiplicity x probability (or the row's share, for a draw of
+  /// Monte Carlo) at the row's value of the ordering
   /// (counts[0] for kN11), remembering whether that value counts in p. An
   /// undefined statistic (NaN: every expected count 0, as when a margin is
   /// 0 and one outcome holds all the mass) counts as 0.
@@ -55,6 +56,10 @@ class DistributionCollector {
       for (const auto& [value, mass] : PooledMasses()) visit(value, mass);
     }
   }
+  /// Multiplies every mass gathered by factor (> 0): the share of each
+  /// value when Monte Carlo made fewer draws than their shares assumed.
+  void ScaleMasses(double factor);
+
   /// Mass by statistic value, as ForEachValue gives it.
   std::map<double, Mass> masses() const { return pooled() ? PooledMasses() : values_; }
   /// How many values or cells are held: at most max_values.

@@ -245,7 +245,7 @@ void AxisBreak(XmlWriter& svg, double x) {
 }
 
 void DrawAxes(XmlWriter& svg, const Frame& frame, const BarSet& set, const Focus& focus,
-              engine::Ordering ordering) {
+              engine::Ordering ordering, bool sampled) {
   constexpr double kTickFont = 13;
   svg.Open("g");
   svg.Attribute("class", "axes");
@@ -329,7 +329,8 @@ void DrawAxes(XmlWriter& svg, const Frame& frame, const BarSet& set, const Focus
   svg.Attribute("text-anchor", "middle");
   svg.Attribute("font-size", 14.0);
   svg.Attribute("fill", kInk);
-  svg.Text(frame.log ? "probability mass (log scale)" : "probability mass");
+  const char* mass = sampled ? "share of the draws" : "probability mass";
+  svg.Text(std::string(mass) + (frame.log ? " (log scale)" : ""));
   svg.Close();
 }
 
@@ -509,7 +510,9 @@ std::string PlotSvg(const PlotRequest& request, const DistributionCollector& dis
   if (!second_note.empty()) {
     frame = MakeFrame(set, focus, observed_position, request.scale, bar_width, kTopBelowTwoLines);
   }
-  const std::string note = Note(set, focus, distribution, frame.log);
+  const std::string note =
+      (request.draws > 0 ? "Monte Carlo: the share of " + Grouped(request.draws) + " draws at each value; " : "") +
+      Note(set, focus, distribution, frame.log);
 
   XmlWriter svg;
   svg.Open("svg");
@@ -535,7 +538,7 @@ std::string PlotSvg(const PlotRequest& request, const DistributionCollector& dis
   DrawLegend(svg, second_note.empty() ? 72 : 86);
   DrawGrid(svg, frame);
   DrawBars(svg, set, focus, frame, bar_width, ordering);
-  DrawAxes(svg, frame, set, focus, ordering);
+  DrawAxes(svg, frame, set, focus, ordering, request.draws > 0);
   DrawObserved(svg, frame, observed, observed_position, ordering);
   CentredLine(svg, request.caption, 481, 15, nullptr, kInk);
   svg.Close();

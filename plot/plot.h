@@ -4,6 +4,7 @@
 #ifndef PLOT_PLOT_H_
 #define PLOT_PLOT_H_
 
+#include <cstdint>
 #include <string>
 
 #include "plot/collector.h"
@@ -18,6 +19,9 @@ struct PlotRequest {
   std::string caption;   // p and mid-p, as the text report prints them
   double observed = 0;   // the observed value of the ordering drawn
   Scale scale = Scale::kAuto;  // kAuto: log when the masses span more than three decades
+  // Not 0: the distribution is a histogram of this many Monte Carlo draws
+  // (each mass the share of the draws at a value), which the picture says.
+  std::uint64_t draws = 0;
 };
 
 /// Writes the picture. Throws std::runtime_error, whose what() is one line

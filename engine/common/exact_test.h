@@ -61,6 +61,10 @@ struct OutcomeRow {
   double chi_square;
   double likelihood_ratio;
   Mark marks[kOrderingCount];  // indexed by Ordering; kN11 only when one-sided
+  // The row's share of the distribution when it is not multiplicity x
+  // probability: a Monte Carlo draw stands for 1 / draws of it. Negative
+  // (the default): multiplicity x probability.
+  double share = -1;
 };
 
 /// Receives rows; a listing needs every outcome once, in enumeration order

@@ -1,14 +1,12 @@
 #include "engine/contingency/fourfold.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <stdexcept>
 
-#include "engine/contingency/fourfold_exact.h"
 #include "engine/contingency/fourfold_listing.h"
 #include "engine/contingency/fourfold_odds.h"
+#include "engine/contingency/fourfold_pvalues.h"
 #include "engine/contingency/fourfold_table.h"
-#include "engine/contingency/fourfold_tails.h"
 #include "engine/contingency/fourfold_walk.h"
 
 namespace engine {
@@ -27,16 +25,29 @@ void CheckProblem(const FourfoldProblem& problem) {
 
 // A zero margin leaves the observed table alone in the support: every
 // p-value is 1, the odds ratio has no estimate.
-void SolveDegenerate(const FourfoldProblem& problem, const OutcomeSink& sink, FourfoldResult& result) {
-  const bool two_sided = problem.alternative == Alternative::kTwoSided;
-  if (two_sided) {
-    result.orderings = {{Ordering::kChiSquare, 0, 1, 0.5},
-                        {Ordering::kLikelihoodRatio, 0, 1, 0.5},
-                        {Ordering::kProbability, 1, 1, 0.5}};
+FourfoldOrderings DegenerateOrderings(const FourfoldProblem& problem, bool log10s) {
+  const double log10_half = std::log10(0.5);
+  const auto one = [&](Ordering ordering, double value) {
+    OrderingResult result{ordering, value, 1, 0.5};
+    if (log10s) {
+      result.log10_p = 0;
+      result.log10_mid_p = log10_half;
+    }
+    return result;
+  };
+  FourfoldOrderings out;
+  if (problem.alternative == Alternative::kTwoSided) {
+    out.results = {one(Ordering::kChiSquare, 0), one(Ordering::kLikelihoodRatio, 0), one(Ordering::kProbability, 1)};
+    if (log10s) out.results[2].log10_value = 0;
+    out.count = 3;
   } else {
-    result.orderings = {{Ordering::kN11, static_cast<double>(problem.cells[0]), 1, 0.5}};
+    out.results[0] = one(Ordering::kN11, static_cast<double>(problem.cells[0]));
+    out.count = 1;
   }
-  if (!sink) return;
+  return out;
+}
+
+void ListDegenerate(const FourfoldProblem& problem, const OutcomeSink& sink) {
   OutcomeRow row{};
   row.counts = problem.cells;
   row.multiplicity = 1;
@@ -44,18 +55,36 @@ void SolveDegenerate(const FourfoldProblem& problem, const OutcomeSink& sink, Fo
   row.chi_square = 0;
   row.likelihood_ratio = 0;
   for (Mark& mark : row.marks) mark = Mark::kTied;
-  if (two_sided) row.marks[static_cast<int>(Ordering::kN11)] = Mark::kNotExtreme;
+  if (problem.alternative == Alternative::kTwoSided) row.marks[static_cast<int>(Ordering::kN11)] = Mark::kNotExtreme;
   sink(row);
 }
 
 }  // namespace
+
+FourfoldOrderings TestFourfoldOrderings(const FourfoldProblem& problem, bool log10s) {
+  CheckProblem(problem);
+  const Margins m = fourfold::MarginsOf(problem.cells);
+  if (fourfold::IsDegenerate(m)) return DegenerateOrderings(problem, log10s);
+  return fourfold::SolveOrderings(m, problem.cells[0], problem.alternative, log10s);
+}
+
+OddsRatio FourfoldOddsRatio(const FourfoldProblem& problem) {
+  CheckProblem(problem);
+  const Margins m = fourfold::MarginsOf(problem.cells);
+  OddsRatio odds;
+  if (!fourfold::IsDegenerate(m)) {
+    odds = fourfold::ConditionalOddsRatio(m, problem.cells[0], problem.alternative, problem.conf_level);
+  }
+  odds.conf_level = problem.conf_level;
+  odds.sample = fourfold::SampleOddsRatio(problem.cells);
+  return odds;
+}
 
 FourfoldResult TestFourfold(const FourfoldProblem& problem, const OutcomeSink& sink) {
   using namespace fourfold;
   CheckProblem(problem);
   const Margins m = MarginsOf(problem.cells);
   const std::int64_t x0 = problem.cells[0];
-  const bool two_sided = problem.alternative == Alternative::kTwoSided;
 
   FourfoldResult result;
   result.total = static_cast<std::uint64_t>(m.total);
@@ -63,63 +92,37 @@ FourfoldResult TestFourfold(const FourfoldProblem& problem, const OutcomeSink& s
   result.n11_max = static_cast<std::uint32_t>(m.hi);
   result.outcomes = static_cast<std::uint64_t>(m.hi - m.lo + 1);
   result.alternative = problem.alternative;
-  result.odds_ratio.conf_level = problem.conf_level;
-  result.odds_ratio.sample = SampleOddsRatio(problem.cells);
+  result.odds_ratio = FourfoldOddsRatio(problem);
+
+  FourfoldOrderings orderings;
   if (IsDegenerate(m)) {
-    SolveDegenerate(problem, sink, result);
-    return result;
-  }
-
-  Walk walk = StartWalk(m);
-  const long double total_weight = SumRange(walk, m.lo, m.hi);
-  const long double observed_weight = WeightOrZero(walk, x0);
-  // Below kValidWeight the observed table is too improbable for its
-  // probability, or any p-value of the probability ordering, to show in a
-  // double (at most 2^31 tables of at most 1e-340 each).
-  const bool observed_kept = observed_weight >= kValidWeight;
-
-  ListingMarks marks;
-  if (two_sided || sink) {
-    const std::int64_t d0 = std::llabs(Deviation(m, x0));
-    marks.chi_square = FindTails(m, x0, [&](std::int64_t x) {
-      const std::int64_t d = std::llabs(Deviation(m, x));
-      return (d > d0) - (d < d0);
-    });
-    const Cells observed = CellsAt(m, x0);
-    marks.likelihood_ratio =
-        FindTails(m, x0, [&](std::int64_t x) { return CompareSelfPowerProducts(CellsAt(m, x), observed); });
-    if (observed_kept) {
-      marks.probability =
-          FindTails(m, x0, [&](std::int64_t x) { return -CompareProbabilities(walk, x, x0); });
-    } else if (sink) {
-      marks.probability = ScanProbabilityTails(walk, x0);
-    }
-  }
-  if (two_sided) {
-    result.orderings.push_back(ResultOf(Ordering::kChiSquare, static_cast<double>(ChiSquareAt(m, x0)),
-                                        SumTails(walk, marks.chi_square), total_weight));
-    result.orderings.push_back(ResultOf(Ordering::kLikelihoodRatio,
-                                        static_cast<double>(LikelihoodRatioAt(m, x0)),
-                                        SumTails(walk, marks.likelihood_ratio), total_weight));
-    const double probability = static_cast<double>(observed_weight / total_weight);
-    if (observed_kept) {
-      result.orderings.push_back(
-          ResultOf(Ordering::kProbability, probability, SumTails(walk, marks.probability), total_weight));
-    } else {
-      result.orderings.push_back({Ordering::kProbability, probability, 0, 0});
-    }
+    orderings = DegenerateOrderings(problem, true);
+    if (sink) ListDegenerate(problem, sink);
   } else {
-    marks.n11 = OneSidedTails(m, x0, problem.alternative == Alternative::kLess);
-    result.orderings.push_back(
-        ResultOf(Ordering::kN11, static_cast<double>(x0), SumTails(walk, *marks.n11), total_weight));
+    OrderingTails tails;
+    long double total_weight = 0;
+    orderings = SolveOrderings(m, x0, problem.alternative, true, &tails, &total_weight);
+    if (sink) {
+      // A listing visits every table: its marks come from the tails of
+      // all three two-sided orderings, found here even when one-sided.
+      ListingMarks marks;
+      if (problem.alternative == Alternative::kTwoSided) {
+        marks.chi_square = tails.chi_square;
+        marks.likelihood_ratio = tails.likelihood_ratio;
+        marks.probability = tails.probability;
+      } else {
+        OrderingTails two_sided;
+        SolveOrderings(m, x0, Alternative::kTwoSided, false, &two_sided);
+        marks.chi_square = two_sided.chi_square;
+        marks.likelihood_ratio = two_sided.likelihood_ratio;
+        marks.probability = two_sided.probability;
+        marks.n11 = tails.n11;
+      }
+      Walk walk = StartWalk(m);
+      ListTables(walk, total_weight, marks, sink);
+    }
   }
-
-  const OddsRatio conditional = ConditionalOddsRatio(m, x0, problem.alternative, problem.conf_level);
-  result.odds_ratio.estimate = conditional.estimate;
-  result.odds_ratio.lower = conditional.lower;
-  result.odds_ratio.upper = conditional.upper;
-
-  if (sink) ListTables(walk, total_weight, marks, sink);
+  result.orderings.assign(orderings.results.begin(), orderings.results.begin() + orderings.count);
   return result;
 }
 

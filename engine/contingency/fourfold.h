@@ -15,6 +15,16 @@ namespace engine {
 /// in increasing n11, multiplicity 1.
 FourfoldResult TestFourfold(const FourfoldProblem& problem, const OutcomeSink& sink = {});
 
+/// The p-values of the test alone, exactly as TestFourfold reports them,
+/// without the odds ratio: for many tables in a row. Allocates nothing.
+/// Without log10s the logarithms are left out (NaN) except where the
+/// double is below the normal range (2.2e-308) and needs them; TestFourfold
+/// fills them all.
+FourfoldOrderings TestFourfoldOrderings(const FourfoldProblem& problem, bool log10s = true);
+
+/// The odds ratio alone, as TestFourfold reports it.
+OddsRatio FourfoldOddsRatio(const FourfoldProblem& problem);
+
 }  // namespace engine
 
 #endif  // ENGINE_CONTINGENCY_FOURFOLD_H_

@@ -1,7 +1,7 @@
 // Every table of the support handed to a sink in increasing n11, and what
 // that needs beyond the kept walk: weights far out in the tails, kept as an
-// extended real and a separate power of two, so that none underflows
-// however improbable the table.
+// extended real and a separate power of two (fourfold_scaled.h), so that
+// none underflows however improbable the table.
 #ifndef ENGINE_CONTINGENCY_FOURFOLD_LISTING_H_
 #define ENGINE_CONTINGENCY_FOURFOLD_LISTING_H_
 
@@ -9,28 +9,14 @@
 #include <optional>
 
 #include "engine/common/exact_test.h"
+#include "engine/contingency/fourfold_scaled.h"
 #include "engine/contingency/fourfold_tails.h"
 #include "engine/contingency/fourfold_walk.h"
 
 namespace engine::fourfold {
 
-/// fraction 2^exponent.
-struct Scaled {
-  long double fraction = 1;
-  std::int64_t exponent = 0;
-};
-
-/// The sign of a - b for weights known to within a relative tolerance
-/// (the two together), or 0 when it cannot tell.
-int FilterScaled(Scaled a, Scaled b, long double tolerance);
-
 /// w(x) for any x of the support, from the kept walk and on beyond it.
 Scaled ScaledWeight(Walk& walk, std::int64_t x);
-
-/// The tails of the probability ordering when the observed table lies
-/// beyond kValidWeight: a walk of the far side of the mode, table by
-/// table, to the first one no more probable.
-Tails ScanProbabilityTails(Walk& walk, std::int64_t x0);
 
 /// Where each table stands in each ordering; n11 only when one-sided.
 struct ListingMarks {

@@ -52,7 +52,9 @@ long double ExcessEntropy(long double t) {
   return (1 + t) * std::log1p(t) - t;
 }
 
-long double LikelihoodRatioAt(const Margins& m, std::int64_t x) {
+long double LikelihoodRatioAt(const Margins& m, std::int64_t x) { return 2 * HalfLikelihoodRatioAt(m, x); }
+
+long double HalfLikelihoodRatioAt(const Margins& m, std::int64_t x) {
   if (IsDegenerate(m)) return 0;
   const long double d = static_cast<long double>(Deviation(m, x));
   const long double n = static_cast<long double>(m.total);
@@ -63,7 +65,7 @@ long double LikelihoodRatioAt(const Margins& m, std::int64_t x) {
     const long double rc = static_cast<long double>(products[i]);
     sum += rc / n * ExcessEntropy(signs[i] * d / rc);
   }
-  return 2 * sum;
+  return sum;
 }
 
 }  // namespace engine::fourfold

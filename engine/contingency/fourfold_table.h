@@ -67,6 +67,9 @@ long double ChiSquareAt(const Margins& margins, std::int64_t x);
 /// d = n - e and h(t) = (1 + t) ln(1 + t) - t >= 0: four non-negative terms,
 /// so no cancellation however close n is to e. 0 when a margin is zero.
 long double LikelihoodRatioAt(const Margins& margins, std::int64_t x);
+/// G^2 / 2, the sum of the four terms above; each within a few units in
+/// the last place of itself.
+long double HalfLikelihoodRatioAt(const Margins& margins, std::int64_t x);
 
 /// h(t) = (1 + t) ln(1 + t) - t for t >= -1, accurate to a few units in the
 /// last place of an extended real also for t near 0.

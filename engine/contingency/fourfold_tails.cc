@@ -1,31 +1,145 @@
 #include "engine/contingency/fourfold_tails.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "engine/contingency/fourfold_exact.h"
 
 namespace engine::fourfold {
+namespace {
 
-TailSums SumTails(Walk& walk, const Tails& tails) {
-  const Margins& m = walk.margins;
-  TailSums sums;
-  sums.everything = tails.upper == tails.lower + 1;
-  const std::int64_t lower_end = std::min(tails.lower, m.hi) - (tails.lower_tied ? 1 : 0);
-  const std::int64_t upper_start = std::max(tails.upper, m.lo) + (tails.upper_tied ? 1 : 0);
-  // Each tail summed on its own, from its inner end outward, never as the
-  // complement of the rest.
-  sums.beyond = SumRange(walk, m.lo, lower_end) + SumRange(walk, upper_start, m.hi);
-  if (tails.lower_tied) sums.tied += WeightOrZero(walk, tails.lower);
-  if (tails.upper_tied) sums.tied += WeightOrZero(walk, tails.upper);
-  return sums;
+// floor(a / b) and ceil(a / b) for b > 0, a of either sign.
+std::int64_t FloorDivide(std::int64_t a, std::int64_t b) { return a / b - (a % b != 0 && a < 0 ? 1 : 0); }
+std::int64_t CeilDivide(std::int64_t a, std::int64_t b) { return a / b + (a % b != 0 && a > 0 ? 1 : 0); }
+
+// 0^0 = 1^1: the key treats 0 as 1; sorted, so that equal multisets
+// compare equal.
+Cells Sorted(const Cells& cells) {
+  Cells c = cells;
+  for (auto& v : c) v = std::max<std::int64_t>(v, 1);
+  std::sort(c.begin(), c.end());
+  return c;
 }
 
-OrderingResult ResultOf(Ordering ordering, double value, const TailSums& sums, long double total_weight) {
-  OrderingResult result{};
-  result.ordering = ordering;
-  result.value = value;
-  const long double p = sums.everything ? 1 : std::min<long double>((sums.beyond + sums.tied) / total_weight, 1);
-  result.p = static_cast<double>(p);
-  result.mid_p = static_cast<double>(std::min<long double>((sums.beyond + sums.tied / 2) / total_weight, p));
-  return result;
+double Term(double n) { return n > 0 ? n * std::log(n) : 0; }
+
+// sum n ln n at a real n11 = x, and its slope ln(n11 n22 / (n12 n21)).
+struct RealKey {
+  double value, slope;
+};
+RealKey RealKeyAt(const Margins& m, double x) {
+  const double n11 = x, n12 = static_cast<double>(m.r1) - x, n21 = static_cast<double>(m.c1) - x,
+               n22 = static_cast<double>(m.r2 - m.c1) + x;
+  return {Term(n11) + Term(n12) + Term(n21) + Term(n22),
+          std::log(n11) + std::log(n22) - std::log(n12) - std::log(n21)};
+}
+
+// The real n11 between near and far (step +1 or -1 from near to far) where
+// the key reaches key0: the key rises from near on, below key0 at near and
+// at least key0 at far. Newton's steps while they stay inside the bracket,
+// halving it otherwise.
+double RootOfKey(const Margins& m, double key0, double near, double far, double x, int step) {
+  for (int iteration = 0; iteration < 80 && std::fabs(far - near) > 0.5; ++iteration) {
+    const RealKey k = RealKeyAt(m, x);
+    if (k.value < key0) {
+      near = x;
+    } else {
+      far = x;
+    }
+    double next = x - (k.value - key0) / k.slope;
+    if (!std::isfinite(next) || (next - near) * step <= 0 || (far - next) * step <= 0) next = (near + far) / 2;
+    if (std::fabs(next - x) < 0.25) return next;
+    x = next;
+  }
+  return x;
+}
+
+// The first table from `from` towards `to` (step +1 or -1) whose key is at
+// least the observed one's key0, knowing that the key stays below key0
+// from `from` to the centre and rises from the centre on; to + step when
+// none is. guess: a table near the answer (the X^2 mirror).
+std::int64_t FirstAtLeast(const Margins& m, const Cells& observed, double key0, std::int64_t from,
+                          std::int64_t to, int step, double centre, std::int64_t guess) {
+  const auto compare = [&](std::int64_t x) { return CompareSelfPowerKeys(CellsAt(m, x), observed, key0); };
+  constexpr int kSteps = 3;  // tables tried one by one before Newton's method
+  std::int64_t u = step > 0 ? std::clamp(guess, from, to) : std::clamp(guess, to, from);
+  if (compare(u) < 0) {
+    for (int i = 0; i < kSteps; ++i) {
+      if (u == to) return to + step;
+      u += step;
+      if (compare(u) >= 0) return u;
+    }
+    if (compare(to) < 0) return to + step;
+  } else {
+    for (int i = 0; i < kSteps; ++i) {
+      if (u == from || compare(u - step) < 0) return u;
+      u -= step;
+    }
+  }
+  // Far from the guess: the real root, then exactly its neighbours.
+  const double near = step > 0 ? std::max(centre, static_cast<double>(from)) : std::min(centre, static_cast<double>(from));
+  const double x = RootOfKey(m, key0, near, static_cast<double>(to), static_cast<double>(u), step);
+  u = static_cast<std::int64_t>(step > 0 ? std::ceil(x) : std::floor(x));
+  u = step > 0 ? std::clamp(u, from, to) : std::clamp(u, to, from);
+  while (u != to && compare(u) < 0) u += step;
+  while (u != from && compare(u - step) >= 0) u -= step;
+  return u;
+}
+
+}  // namespace
+
+double SelfPowerKey(const Cells& cells) {
+  double sum = 0;
+  for (std::int64_t n : cells) sum += Term(static_cast<double>(n));
+  return sum;
+}
+
+int CompareSelfPowerKeys(const Cells& a, const Cells& b, double key_b) {
+  // Each n ln n within 3 units in the last place of a double (the
+  // logarithm within one, the product half of one), each sum of four
+  // within 3 more of itself: 6 units of each key, well inside 2^-49.
+  const double key_a = SelfPowerKey(a);
+  const double bound = 0x1p-49 * (key_a + key_b);
+  if (key_a - key_b > bound) return 1;
+  if (key_b - key_a > bound) return -1;
+  if (Sorted(a) == Sorted(b)) return 0;
+  return CompareSelfPowerProducts(a, b);
+}
+
+Tails ChiSquareTails(const Margins& m, std::int64_t x0) {
+  // D(x) = N x - r1 c1 rises by N per table; the tables beyond the centre
+  // with |D| at least |D0| start where D reaches -D0.
+  const std::int64_t d0 = Deviation(m, x0);
+  const std::int64_t rc = m.r1 * m.c1;
+  if (d0 == 0) return {x0, x0 + 1, true, false};
+  if (d0 < 0) {
+    const std::int64_t u = CeilDivide(rc - d0, m.total);  // N u - rc >= -d0
+    if (u > m.hi) return {x0, m.hi + 1, true, false};
+    return {x0, u, true, Deviation(m, u) == -d0};
+  }
+  const std::int64_t l = FloorDivide(rc - d0, m.total);  // N l - rc <= -d0
+  if (l < m.lo) return {m.lo - 1, x0, false, true};
+  return {l, x0, Deviation(m, l) == -d0, true};
+}
+
+Tails LikelihoodRatioTails(const Margins& m, std::int64_t x0) {
+  // The key's minimum over the reals is at D = 0, where n11 n22 = n12 n21;
+  // the observed table lies on one side of it, its tail the tables beyond
+  // it there, and the other tail starts across the minimum.
+  const std::int64_t d0 = Deviation(m, x0);
+  if (d0 == 0) return {x0, x0 + 1, true, false};
+  const Cells observed = CellsAt(m, x0);
+  const double key0 = SelfPowerKey(observed);
+  const double centre = static_cast<double>(m.r1) * static_cast<double>(m.c1) / static_cast<double>(m.total);
+  const Tails chi = ChiSquareTails(m, x0);  // its mirror is near
+  if (d0 < 0) {
+    const std::int64_t u = FirstAtLeast(m, observed, key0, x0 + 1, m.hi, +1, centre, chi.upper);
+    const bool tied = u <= m.hi && CompareSelfPowerKeys(CellsAt(m, u), observed, key0) == 0;
+    return {x0, u, true, tied};
+  }
+  const std::int64_t l = FirstAtLeast(m, observed, key0, x0 - 1, m.lo, -1, centre, chi.lower);
+  const bool tied = l >= m.lo && CompareSelfPowerKeys(CellsAt(m, l), observed, key0) == 0;
+  return {l, x0, tied, true};
 }
 
 }  // namespace engine::fourfold

@@ -13,7 +13,6 @@
 
 #include "engine/common/exact_test.h"
 #include "engine/contingency/fourfold_table.h"
-#include "engine/contingency/fourfold_walk.h"
 
 namespace engine::fourfold {
 
@@ -30,62 +29,31 @@ inline Mark MarkOf(const Tails& tails, std::int64_t x) {
   return Mark::kNotExtreme;
 }
 
-/// The tails of a two-sided ordering, given compare(x) = the sign of
-/// key(x) - key(x0) for a key that is strictly convex in x (a larger key
-/// more extreme). About 2 log2(hi - lo) comparisons.
-template <typename Compare>
-Tails FindTails(const Margins& m, std::int64_t x0, Compare compare) {
-  const int right = x0 < m.hi ? compare(x0 + 1) : 1;
-  if (right < 0) {
-    // The keys dip to the right of x0 and rise again: the first table past
-    // the dip whose key is at least the observed one starts the upper tail.
-    std::int64_t first = x0 + 2, last = m.hi + 1;
-    while (first < last) {
-      const std::int64_t mid = first + (last - first) / 2;
-      if (compare(mid) >= 0) {
-        last = mid;
-      } else {
-        first = mid + 1;
-      }
-    }
-    return {x0, first, true, first <= m.hi && compare(first) == 0};
-  }
-  const int left = x0 > m.lo ? compare(x0 - 1) : 1;
-  if (left < 0) {
-    std::int64_t first = m.lo - 1, last = x0 - 2;
-    while (first < last) {
-      const std::int64_t mid = last - (last - first) / 2;
-      if (compare(mid) >= 0) {
-        first = mid;
-      } else {
-        last = mid - 1;
-      }
-    }
-    return {first, x0, first >= m.lo && compare(first) == 0, true};
-  }
-  // x0 has the least key: every table is at least as extreme.
-  if (right == 0) return {x0, x0 + 1, true, true};
-  if (left == 0) return {x0 - 1, x0, true, true};
-  return {x0, x0 + 1, true, false};
-}
+/// True when the tails hold every table of the support: p is 1.
+inline bool CoversSupport(const Tails& tails) { return tails.upper <= tails.lower + 1; }
+
+/// The tails of X^2, in closed form: the key |D| is linear on each side of
+/// D = 0, so the mirror of the observed table is a quotient of integers.
+Tails ChiSquareTails(const Margins& margins, std::int64_t x0);
+
+/// The tails of G^2: the mirror of the observed table found by Newton's
+/// method on the real function sum n ln n, then each candidate decided
+/// exactly (a multiset test, a filter in doubles, one in extended reals,
+/// and exact arithmetic where both are in doubt).
+Tails LikelihoodRatioTails(const Margins& margins, std::int64_t x0);
+
+/// The sign of sum a ln a - sum b ln b over the cells of two tables with
+/// the same margins, decided exactly; key_b is that sum for b in doubles.
+int CompareSelfPowerKeys(const Cells& a, const Cells& b, double key_b);
+
+/// sum n ln n over the cells, in doubles (0 ln 0 = 0).
+double SelfPowerKey(const Cells& cells);
 
 /// The one-sided tail: n11 <= x0 (less) or n11 >= x0 (greater).
 inline Tails OneSidedTails(const Margins& m, std::int64_t x0, bool less) {
   if (less) return {x0, m.hi + 1, true, false};
   return {m.lo - 1, x0, false, true};
 }
-
-struct TailSums {
-  long double beyond = 0;  // of the weights w of the tables beyond
-  long double tied = 0;
-  bool everything = false;  // the tails cover the support
-};
-
-/// The weights summed over the tails, as far as they matter.
-TailSums SumTails(Walk& walk, const Tails& tails);
-
-/// The result of an ordering from its tails and the sum of every weight.
-OrderingResult ResultOf(Ordering ordering, double value, const TailSums& sums, long double total_weight);
 
 }  // namespace engine::fourfold
 

@@ -240,6 +240,17 @@ TEST(FourfoldTest, TiesBetweenDifferentTables) {
   }
 }
 
+TEST(FourfoldTest, SkewedMarginsPutTheMirrorsOfXSquareAndGSquareApart) {
+  // An expected n11 of 10: X^2 mirrors n11 = 1 at 19, G^2 only at 23, a
+  // search past the first guesses; the same from the other side and
+  // one-sided.
+  const Table tables[] = {{1, 49, 199, 751}, {0, 50, 200, 750}, {24, 26, 176, 774}, {30, 20, 170, 780}};
+  for (const Table& t : tables) {
+    ExpectExact(t);
+    ExpectExact(t, Alternative::kLess);
+  }
+}
+
 TEST(FourfoldTest, ObservedFarInTheTail) {
   // P(observed) from about 1e-180 to 1e-360: down to where no double shows
   // it, and beyond the weights the engine keeps.

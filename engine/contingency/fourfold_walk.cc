@@ -3,30 +3,6 @@
 #include "engine/contingency/fourfold_exact.h"
 
 namespace engine::fourfold {
-namespace {
-
-// Sums w from start towards end (step +1 or -1), on from where the terms
-// are known to shrink geometrically: the ratio of neighbours decreases
-// along x (log-concavity), so once the ratio q at x is below 1, every term
-// after w(x) is at most w(x) q^j and all of them together at most
-// w(x) q / (1 - q). The sum stops when that bound falls below kTailShare of
-// base plus what it has summed. q is taken a little above its computed
-// value, over the rounding of the ratio.
-long double SumOutward(Walk& walk, std::int64_t start, std::int64_t end, int step, long double base) {
-  long double partial = 0;
-  for (std::int64_t x = start;; x += step) {
-    if (!Reach(walk, x)) break;  // the rest lies below the floor
-    const long double w = WeightAt(walk, x);
-    partial += w;
-    if (x == end) break;
-    const Ratio ratio = step > 0 ? UpRatio(walk.margins, x) : DownRatio(walk.margins, x);
-    const long double q = ValueOf(ratio) * (1 + 0x1p-60L);
-    if (q < 1 && w * q / (1 - q) <= kTailShare * (base + partial)) break;
-  }
-  return partial;
-}
-
-}  // namespace
 
 Walk StartWalk(const Margins& margins) {
   Walk walk;
@@ -68,17 +44,6 @@ bool Reach(Walk& walk, std::int64_t x) {
 
 long double WeightAt(const Walk& walk, std::int64_t x) {
   return x >= walk.mode ? walk.up[x - walk.mode] : walk.down[walk.mode - x];
-}
-
-long double WeightOrZero(Walk& walk, std::int64_t x) { return Reach(walk, x) ? WeightAt(walk, x) : 0; }
-
-long double SumRange(Walk& walk, std::int64_t a, std::int64_t b) {
-  if (b < a) return 0;
-  const std::int64_t mode = walk.mode;
-  if (b < mode) return SumOutward(walk, b, a, -1, 0);
-  if (a > mode) return SumOutward(walk, a, b, +1, 0);
-  const long double upper = SumOutward(walk, mode, b, +1, 0);
-  return upper + (a < mode ? SumOutward(walk, mode - 1, a, -1, upper) : 0);
 }
 
 int FilterWeights(long double a, long double b, long double tolerance) {

@@ -1,6 +1,7 @@
 // The hypergeometric weights of the tables, w(x) = P(x) / P(mode), formed
 // from a mode outward by the ratios of neighbouring tables and kept, the
-// walk going only as far as a caller asks. Each step costs two roundings of
+// walk going only as far as a caller asks: for a listing, which visits
+// every table, and for exact comparisons of two tables' probabilities. Each step costs two roundings of
 // an extended real (the ratio of two exact integers, then the product), so
 // w(x) is within a relative 2 |x - mode| 2^-64 of itself, about 1e-10 at
 // the most across a support of 2^31: far better than a log-space form,
@@ -19,11 +20,6 @@ namespace engine::fourfold {
 /// can show in a probability or p-value as a double (below 1e-340 over a
 /// support of 2^31), while every weight kept is a normal extended real.
 inline constexpr long double kFloor = 1e-350L;
-/// A weight at least this far above the floor compares with any table
-/// beyond the walk without doubt.
-inline constexpr long double kValidWeight = 1e-340L;
-/// A sum stops when what it leaves is provably below this share of it.
-inline constexpr long double kTailShare = 1e-17L;
 
 struct Walk {
   Margins margins;
@@ -43,18 +39,10 @@ bool Reach(Walk& walk, std::int64_t x);
 /// w(x) for x reached.
 long double WeightAt(const Walk& walk, std::int64_t x);
 
-/// w(x), or 0 when x lies beyond the floor.
-long double WeightOrZero(Walk& walk, std::int64_t x);
-
 /// The ratio steps behind w(x).
 inline std::int64_t StepsTo(const Walk& walk, std::int64_t x) {
   return x >= walk.mode ? x - walk.mode : walk.mode - x;
 }
-
-/// The sum of w over lo <= a..b <= hi (0 when b < a), walking as far as the
-/// terms matter: within a relative 1e-17 of what is summed, plus whatever
-/// lies beyond the floor.
-long double SumRange(Walk& walk, std::int64_t a, std::int64_t b);
 
 /// The sign of P(x) - P(y), decided exactly: by the kept weights when their
 /// rounding cannot reach it, otherwise by the tables' products of

@@ -32,6 +32,13 @@ struct OddsRatio {
   double conf_level = 0.95;
 };
 
+/// The results of the orderings alone: chi_square, likelihood_ratio and
+/// probability when two-sided, n11 alone when one-sided; count of them.
+struct FourfoldOrderings {
+  std::array<OrderingResult, 3> results{};
+  int count = 0;
+};
+
 struct FourfoldResult {
   std::uint64_t total = 0;
   std::uint32_t n11_min = 0;  // the support of n11

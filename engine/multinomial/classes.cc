@@ -2,10 +2,16 @@
 // every statistic, so each multiset of counts is visited once, as its
 // non-increasing arrangement y_1 >= y_2 >= ... >= y_k, and weighted by its
 // number of distinct arrangements k! / (r_1! r_2! ...), r_j the lengths of
-// its runs of equal counts. X^2 orders as the integer sum of y_i^2, decided
-// exactly; G^2 and the probability by the filter and exact arithmetic.
+// its runs of equal counts: the product over the counts above 0, at
+// positions i = 0, 1, ..., of (k - i) / L_i, L_i the place of position i in
+// its run (the zeros at the end add nothing), summed as logarithms of small
+// numbers, so that it keeps its digits for any k. X^2 orders as the integer sum of y_i^2, decided
+// exactly; G^2 and the probability by the filter and exact arithmetic. The
+// levels of the walk are held in arrays (no recursion, whatever k), and a
+// prefix that leaves nothing to place ends at once with a run of zeros.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "engine/multinomial/methods.h"
@@ -14,7 +20,7 @@ namespace engine::multinomial {
 
 namespace {
 
-constexpr std::uint32_t kCheckInterval = 1 << 16;
+constexpr std::uint64_t kCheckInterval = 1 << 16;
 // Beyond this many steps the count of classes is estimated, not counted.
 constexpr double kCountingWork = 2e7;
 
@@ -25,82 +31,79 @@ struct ClassWalk {
   Pace& pace;
   double class_count;
   std::uint64_t observed_squares;
-  std::vector<double> log_factorial;  // ln j! for j = 0..k
+  std::vector<std::uint32_t> observed_sorted;  // non-increasing
+  std::uint32_t observed_parts;                // its counts above 0
+  std::vector<long double> log_of;             // ln j for j = 1..k
   std::vector<std::uint32_t> y;
+  MarkedSums sums;
   Tallies result;
-  std::uint32_t countdown = kCheckInterval;
+  std::uint64_t steps = 0;
 };
 
-// One class: its counts are walk.y, its sum of squares squares, its
-// shares summed, and ln of its number of arrangements log_multiplicity.
-void Visit(ClassWalk& walk, std::uint64_t squares, const double (&value)[kStatisticCount],
-           double log_multiplicity) {
+void Step(ClassWalk& walk) {
+  if (++walk.steps % kCheckInterval == 0) {
+    CheckPace(walk.pace, static_cast<double>(walk.result.outcomes_visited) / walk.class_count);
+  }
+}
+
+// One class: its counts are walk.y, the first `parts` of them above 0, its
+// sum of squares squares, its shares summed, and ln of its number of
+// arrangements log_multiplicity.
+void Visit(ClassWalk& walk, std::uint32_t parts, std::uint64_t squares, const ShareSums& sums,
+           long double log_multiplicity) {
   const Setup& setup = walk.setup;
-  double class_probability =
-      std::exp(setup.total_surprise - value[kSurprise] + log_multiplicity);
+  const double value[kStatisticCount] = {sums.chi, sums.deviance,
+                                         static_cast<double>(sums.surprise)};
   Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
                                 Mark::kNotExtreme};
   marks[kChi] = squares > walk.observed_squares
                     ? Mark::kBeyond
                     : (squares == walk.observed_squares ? Mark::kTied : Mark::kNotExtreme);
-  for (int s = kDeviance; s < kStatisticCount; ++s)
-    marks[s] = JudgeOutcome(setup, static_cast<Statistic>(s), value[s], walk.y);
-  for (int s = 0; s < kStatisticCount; ++s)
-    Count(walk.result.tally[s], marks[s], class_probability);
+  // Both arrangements non-increasing: under equal probabilities every
+  // statistic is a symmetric function of the counts, so they compare
+  // position by position up to the last count above 0 of either.
+  const std::uint32_t length = std::max(parts, walk.observed_parts);
+  const std::span<const std::uint32_t> y(walk.y.data(), length);
+  const std::span<const std::uint32_t> x(walk.observed_sorted.data(), length);
+  bool extreme = marks[kChi] != Mark::kNotExtreme;
+  for (int s = kDeviance; s < kStatisticCount; ++s) {
+    Verdict verdict = Judge(value[s], setup.margin[s]);
+    if (verdict != Verdict::kUndecided) {
+      marks[s] = MarkOf(verdict);
+    } else if (IsPermutationWithinClasses(setup.order.null, y, x)) {
+      marks[s] = Mark::kTied;
+    } else {
+      int sign = CompareExactly(setup.order, static_cast<Statistic>(s), y, x);
+      marks[s] = sign > 0 ? Mark::kBeyond : (sign == 0 ? Mark::kTied : Mark::kNotExtreme);
+    }
+    extreme = extreme || marks[s] != Mark::kNotExtreme;
+  }
+  if (extreme) {
+    walk.sums.Add(marks, ProbabilityFromLog(setup.total_surprise - sums.surprise + log_multiplicity));
+  }
   if (walk.sink) {
-    double probability = std::exp(setup.total_surprise - value[kSurprise]);
-    OutcomeRow row{walk.y, std::round(std::exp(log_multiplicity)), probability, value[kChi],
-                   2 * value[kDeviance], {}};
+    const Probability probability = ProbabilityOf(setup, sums.surprise);
+    OutcomeRow row{walk.y, static_cast<double>(std::round(std::exp(log_multiplicity))),
+                   DoubleOf(probability), value[kChi], 2 * value[kDeviance], {}};
     std::copy(std::begin(marks), std::end(marks), row.marks);
     walk.sink(row);
   }
   ++walk.result.outcomes_visited;
-  if (--walk.countdown == 0) {
-    walk.countdown = kCheckInterval;
-    CheckPace(walk.pace, static_cast<double>(walk.result.outcomes_visited) / walk.class_count);
-  }
+  Step(walk);
 }
 
-// Chooses y_i <= largest for the remaining total r (k >= 2, i <= k - 2);
-// run is the length of the run of equal counts that ends at y_(i-1).
-void Walk(ClassWalk& walk, std::uint32_t i, std::uint32_t r, std::uint32_t largest,
-          std::uint32_t run, std::uint64_t squares, double chi, double deviance, double surprise,
-          double log_multiplicity) {
-  const std::uint32_t k = walk.setup.k;
-  const std::uint32_t previous = i == 0 ? UINT32_MAX : walk.y[i - 1];
-  // The k - i counts left, none above v, must hold r: v >= r / (k - i).
-  std::uint32_t slots = k - i;
-  std::uint32_t lo = r / slots + (r % slots != 0 ? 1 : 0);
-  std::uint32_t hi = std::min(largest, r);
-  if (i + 2 == k) {
-    // The last two counts, v and the rest w <= v, in one loop.
-    for (std::uint32_t v = lo; v <= hi; ++v) {
-      const std::uint32_t w = r - v;
-      std::uint32_t length = v == previous ? run + 1 : 1;
-      double log_arrangements =
-          log_multiplicity - walk.log_factorial[length] + walk.log_factorial[length - 1];
-      if (w == v) {
-        log_arrangements -= walk.log_factorial[length + 1] - walk.log_factorial[length];
-      }
-      Terms a = TermsAt(walk.table, v);
-      Terms b = TermsAt(walk.table, w);
-      walk.y[i] = v;
-      walk.y[i + 1] = w;
-      double value[kStatisticCount] = {chi + a.chi + b.chi, deviance + a.deviance + b.deviance,
-                                       surprise + a.surprise + b.surprise};
-      Visit(walk, squares + std::uint64_t{v} * v + std::uint64_t{w} * w, value, log_arrangements);
-    }
-    return;
-  }
-  for (std::uint32_t v = lo; v <= hi; ++v) {
-    std::uint32_t length = v == previous ? run + 1 : 1;
-    Terms t = TermsAt(walk.table, v);
-    walk.y[i] = v;
-    Walk(walk, i + 1, r - v, v, length, squares + std::uint64_t{v} * v, chi + t.chi,
-         deviance + t.deviance, surprise + t.surprise,
-         log_multiplicity - walk.log_factorial[length] + walk.log_factorial[length - 1]);
-  }
-}
+// The state on entering level i: what is left to place, the largest count
+// allowed there (the one before it), the run of equal counts ending before
+// it, and the sums over the counts before it.
+struct Level {
+  std::uint32_t left = 0;
+  std::uint32_t largest = 0;
+  std::uint32_t run = 0;
+  std::uint64_t squares = 0;
+  ShareSums sums;
+  long double log_multiplicity = 0;
+  std::uint32_t hi = 0;  // the largest count this level takes
+};
 
 }  // namespace
 
@@ -123,23 +126,100 @@ double ClassCount(std::uint64_t n, std::uint32_t k) {
 }
 
 Tallies EnumerateClasses(const Setup& setup, const OutcomeSink& sink, Pace& pace) {
+  const std::uint32_t k = setup.k;
   ShareTables shares = MakeShareTables(setup);
+  const std::vector<ShareSums> zeros = ZeroSuffix(shares.of_category);
   std::uint64_t observed_squares = 0;
   for (std::uint32_t x : setup.observed) observed_squares += std::uint64_t{x} * x;
-  std::vector<double> log_factorial(setup.k + 2, 0);
-  for (std::uint32_t j = 2; j < log_factorial.size(); ++j)
-    log_factorial[j] = log_factorial[j - 1] + std::log(static_cast<double>(j));
+  std::vector<std::uint32_t> observed_sorted = setup.observed;
+  std::sort(observed_sorted.begin(), observed_sorted.end(), std::greater<>());
+  std::vector<long double> log_of(k + 1, 0);
+  for (std::uint32_t j = 2; j <= k; ++j) log_of[j] = std::log(static_cast<long double>(j));
   ClassWalk walk{setup,
                  shares.tables[0],
                  sink,
                  pace,
                  ClassCount(setup.n, setup.k),
                  observed_squares,
-                 log_factorial,
-                 std::vector<std::uint32_t>(setup.k, 0),
+                 observed_sorted,
+                 static_cast<std::uint32_t>(setup.observed_support.size()),
+                 log_of,
+                 std::vector<std::uint32_t>(k, 0),
                  {}};
-  Walk(walk, 0, static_cast<std::uint32_t>(setup.n), static_cast<std::uint32_t>(setup.n), 0, 0, 0,
-       0, 0, log_factorial[setup.k]);
+  auto terms = [&](std::uint32_t v) { return TermsAt(walk.table, v); };
+  // The ln of the arrangements after a count above 0 at position i, the
+  // length-th of its run.
+  auto extended = [&](long double log_multiplicity, std::uint32_t i, std::uint32_t length) {
+    return log_multiplicity + (log_of[k - i] - log_of[length]);
+  };
+
+  std::vector<Level> level(k);
+  level[0] = Level{static_cast<std::uint32_t>(setup.n), static_cast<std::uint32_t>(setup.n), 0, 0,
+                   {}, 0, 0};
+  std::uint32_t i = 0;
+  bool entering = true;
+  for (;;) {
+    Level& here = level[i];
+    if (entering) {
+      if (here.left == 0) {
+        // Nothing left: zeros end the class.
+        Visit(walk, i, here.squares, here.sums + zeros[i], here.log_multiplicity);
+      } else if (i + 2 == k) {
+        // The last two counts, v and the rest w <= v, in one loop.
+        const std::uint32_t r = here.left;
+        const std::uint32_t previous = i == 0 ? UINT32_MAX : walk.y[i - 1];
+        const std::uint32_t lo = r / 2 + r % 2;
+        const std::uint32_t hi = std::min(here.largest, r);
+        for (std::uint32_t v = lo; v <= hi; ++v) {
+          const std::uint32_t w = r - v;
+          const std::uint32_t length = v == previous ? here.run + 1 : 1;
+          long double log_arrangements = extended(here.log_multiplicity, i, length);
+          if (w != 0) log_arrangements = extended(log_arrangements, i + 1, w == v ? length + 1 : 1);
+          walk.y[i] = v;
+          walk.y[i + 1] = w;
+          Visit(walk, w > 0 ? k : k - 1, here.squares + std::uint64_t{v} * v + std::uint64_t{w} * w,
+                here.sums + terms(v) + terms(w), log_arrangements);
+        }
+        walk.y[i] = 0;
+        walk.y[i + 1] = 0;
+      } else {
+        // The k - i counts left, none above v, must hold r: v >= r / (k - i).
+        const std::uint32_t slots = k - i;
+        walk.y[i] = here.left / slots + (here.left % slots != 0 ? 1 : 0);
+        here.hi = std::min(here.largest, here.left);
+        entering = false;
+      }
+      if (entering) {
+        // Done with level i: back to the one before.
+        if (i == 0) break;
+        --i;
+        entering = false;
+        continue;
+      }
+    } else if (walk.y[i] < here.hi) {
+      ++walk.y[i];
+    } else {
+      walk.y[i] = 0;
+      if (i == 0) break;
+      --i;
+      continue;
+    }
+    // Into level i + 1 with the count y[i].
+    const std::uint32_t v = walk.y[i];
+    const std::uint32_t previous = i == 0 ? UINT32_MAX : walk.y[i - 1];
+    const std::uint32_t length = v == previous ? here.run + 1 : 1;
+    level[i + 1] = Level{here.left - v,
+                         v,
+                         length,
+                         here.squares + std::uint64_t{v} * v,
+                         here.sums + terms(v),
+                         extended(here.log_multiplicity, i, length),
+                         0};
+    ++i;
+    entering = true;
+    Step(walk);
+  }
+  walk.sums.AddTo(walk.result.tally);
   return walk.result;
 }
 

@@ -16,6 +16,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/multinomial/log_sum.h"
+
 namespace engine::multinomial {
 
 /// What the filter says of a computed statistic against the observed one.
@@ -74,10 +76,10 @@ struct CompensatedSum {
 };
 
 /// The probability of the outcomes beyond the observed one and of those tied
-/// with it, in one ordering.
+/// with it, in one ordering, of any size.
 struct Tally {
-  CompensatedSum beyond;
-  CompensatedSum tied;
+  LogSum beyond;
+  LogSum tied;
 };
 
 }  // namespace engine::multinomial

@@ -1,9 +1,14 @@
 // Plain enumeration: every outcome in lexicographic order, first count
-// slowest, as a stream. The statistics of an outcome are the partial sums
-// of the categories before the last two plus the last two shares, so the
-// work per outcome is a few additions, one exponential and the filter.
+// slowest, as a stream. The counts are an odometer over the categories
+// before the last two, its levels held in arrays (no recursion, whatever
+// k); the statistics of an outcome are the partial sums of those categories
+// plus the last two shares, so the work per outcome is a few additions and
+// the filter. A prefix that leaves nothing to place has one completion,
+// zeros, whose shares are summed once for all: k categories with a small
+// total cost about the outcomes, not k times as much.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "engine/multinomial/methods.h"
 
@@ -11,8 +16,8 @@ namespace engine::multinomial {
 
 namespace {
 
-// Outcomes between two looks at the clock.
-constexpr std::uint32_t kCheckInterval = 1 << 16;
+// Steps (outcomes or levels entered) between two looks at the clock.
+constexpr std::uint64_t kCheckInterval = 1 << 16;
 
 struct OutcomeWalk {
   const Setup& setup;
@@ -21,59 +26,101 @@ struct OutcomeWalk {
   Pace& pace;
   double outcome_count;
   std::vector<std::uint32_t> y;
+  // The categories before the last two whose count is not 0, in order.
+  std::vector<std::uint32_t> support;
+  std::vector<std::uint32_t> scratch;  // support with the last two
+  std::vector<std::uint32_t> differences;
+  MarkedSums sums;
   Tallies result;
-  std::uint32_t countdown = kCheckInterval;
+  std::uint64_t steps = 0;
 };
 
-void WalkLastTwo(OutcomeWalk& walk, std::uint32_t r, double chi, double deviance,
-                 double surprise) {
+void Step(OutcomeWalk& walk) {
+  if (++walk.steps % kCheckInterval == 0) {
+    CheckPace(walk.pace, static_cast<double>(walk.result.outcomes_visited) / walk.outcome_count);
+  }
+}
+
+// The outcome walk.y, its shares summed as value; probability() gives its
+// probability, asked for only when some ordering counts it or a listing
+// needs it.
+template <typename ProbabilityOfOutcome>
+void VisitOutcome(OutcomeWalk& walk, const ShareSums& sums, ProbabilityOfOutcome&& probability_of) {
+  const Setup& setup = walk.setup;
+  const std::uint32_t k = setup.k;
+  const double value[kStatisticCount] = {sums.chi, sums.deviance,
+                                         static_cast<double>(sums.surprise)};
+  Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
+                                Mark::kNotExtreme};
+  bool differences_known = false;
+  bool extreme = false;
+  for (int s = 0; s < kStatisticCount; ++s) {
+    Verdict verdict = Judge(value[s], setup.margin[s]);
+    if (verdict == Verdict::kUndecided) {
+      if (!differences_known) {
+        walk.scratch = walk.support;
+        for (std::uint32_t i : {k - 2, k - 1}) {
+          if (walk.y[i] != 0) walk.scratch.push_back(i);
+        }
+        Differences(setup, walk.scratch, walk.differences);
+        differences_known = true;
+      }
+      marks[s] = JudgeOutcome(setup, static_cast<Statistic>(s), value[s], walk.y, walk.differences);
+    } else {
+      marks[s] = MarkOf(verdict);
+    }
+    extreme = extreme || marks[s] != Mark::kNotExtreme;
+  }
+  if (extreme || walk.sink) {
+    const Probability probability = probability_of();
+    if (extreme) walk.sums.Add(marks, probability);
+    if (walk.sink) {
+      OutcomeRow row{walk.y, 1, DoubleOf(probability), value[kChi], 2 * value[kDeviance], {}};
+      std::copy(std::begin(marks), std::end(marks), row.marks);
+      walk.sink(row);
+    }
+  }
+  ++walk.result.outcomes_visited;
+  Step(walk);
+}
+
+void VisitOutcome(OutcomeWalk& walk, const ShareSums& sums) {
+  VisitOutcome(walk, sums, [&] { return ProbabilityOf(walk.setup, sums.surprise); });
+}
+
+// The last two categories share r, the first of them from 0 up. Their
+// probabilities follow one another in the ratio (r - j) e_a / ((j + 1)
+// e_b) of a binomial split; each is the one before times that ratio,
+// formed afresh from its shares (e^x) every kAnchor outcomes: a relative
+// 1e-18 at most, so that exact values still round to their doubles.
+void WalkLastTwo(OutcomeWalk& walk, std::uint32_t r, const ShareSums& sums) {
+  constexpr int kAnchor = 16;
+  constexpr long double kSmallest = 1e-4000L;  // the ratios are not used below it
   const Setup& setup = walk.setup;
   const std::uint32_t k = setup.k;
   const TermTable& first = *walk.table[k - 2];
   const TermTable& second = *walk.table[k - 1];
+  const long double expectations = setup.expected[k - 2].value / setup.expected[k - 1].value;
+  long double running = 0;  // the probability of outcome j, while since < kAnchor
+  int since = kAnchor;
   for (std::uint32_t j = 0; j <= r; ++j) {
-    Terms a = TermsAt(first, j);
-    Terms b = TermsAt(second, r - j);
-    double value[kStatisticCount] = {chi + a.chi + b.chi, deviance + a.deviance + b.deviance,
-                                     surprise + a.surprise + b.surprise};
-    double probability = std::exp(setup.total_surprise - value[kSurprise]);
     walk.y[k - 2] = j;
     walk.y[k - 1] = r - j;
-    Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
-                                  Mark::kNotExtreme};
-    for (int s = 0; s < kStatisticCount; ++s) {
-      Verdict verdict = Judge(value[s], setup.margin[s]);
-      marks[s] = verdict == Verdict::kUndecided
-                     ? JudgeOutcome(setup, static_cast<Statistic>(s), value[s], walk.y)
-                     : MarkOf(verdict);
-      Count(walk.result.tally[s], marks[s], probability);
-    }
-    if (walk.sink) {
-      OutcomeRow row{walk.y, 1, probability, value[kChi], 2 * value[kDeviance], {}};
-      std::copy(std::begin(marks), std::end(marks), row.marks);
-      walk.sink(row);
-    }
-    if (--walk.countdown == 0) {
-      walk.countdown = kCheckInterval;
-      CheckPace(walk.pace,
-                static_cast<double>(walk.result.outcomes_visited + j) / walk.outcome_count);
+    const ShareSums outcome = sums + TermsAt(first, j) + TermsAt(second, r - j);
+    VisitOutcome(walk, outcome, [&] {
+      if (since < kAnchor) return Probability{std::numeric_limits<long double>::quiet_NaN(), running};
+      const Probability probability = ProbabilityOf(setup, outcome.surprise);
+      running = probability.value;
+      since = running > kSmallest ? 0 : kAnchor;
+      return probability;
+    });
+    if (since < kAnchor) {
+      running *= (r - j) * expectations / (j + 1.0L);
+      since = running > kSmallest ? since + 1 : kAnchor;
     }
   }
-  walk.result.outcomes_visited += std::uint64_t{r} + 1;
-}
-
-void Walk(OutcomeWalk& walk, std::uint32_t i, std::uint32_t r, double chi, double deviance,
-          double surprise) {
-  if (i + 2 == walk.setup.k) {
-    WalkLastTwo(walk, r, chi, deviance, surprise);
-    return;
-  }
-  const TermTable& table = *walk.table[i];
-  for (std::uint32_t v = 0; v <= r; ++v) {
-    Terms t = TermsAt(table, v);
-    walk.y[i] = v;
-    Walk(walk, i + 1, r - v, chi + t.chi, deviance + t.deviance, surprise + t.surprise);
-  }
+  walk.y[k - 2] = 0;
+  walk.y[k - 1] = 0;
 }
 
 TermTable WindowTable(const Expectation& e, std::uint64_t n, std::uint64_t half_width) {
@@ -87,11 +134,22 @@ TermTable WindowTable(const Expectation& e, std::uint64_t n, std::uint64_t half_
 
 ShareTables MakeShareTables(const Setup& setup) {
   ShareTables shares;
-  const bool equal = setup.order.null.equal;
-  const std::uint64_t tables = equal ? 1 : setup.k;
+  // One table per distinct weight: categories of equal weight have the
+  // same expectation and so the same shares.
+  const ExactNull& null = setup.order.null;
+  std::vector<std::uint32_t> table_of_class(setup.k, UINT32_MAX);
+  std::vector<std::uint32_t> first_of_table;
+  for (std::uint32_t i = 0; i < setup.k; ++i) {
+    std::uint32_t& index = table_of_class[null.weight_class[i]];
+    if (index == UINT32_MAX) {
+      index = static_cast<std::uint32_t>(first_of_table.size());
+      first_of_table.push_back(i);
+    }
+  }
+  const std::uint64_t tables = first_of_table.size();
   shares.tables.reserve(tables);
-  for (std::uint64_t i = 0; i < tables; ++i) {
-    const Expectation& e = setup.expected[i];
+  for (std::uint32_t first : first_of_table) {
+    const Expectation& e = setup.expected[first];
     if (tables * (setup.n + 1) <= kTableEntryLimit) {
       shares.tables.push_back(MakeTermTable(e, 0, static_cast<std::uint32_t>(setup.n)));
     } else {
@@ -104,7 +162,7 @@ ShareTables MakeShareTables(const Setup& setup) {
     }
   }
   for (std::uint32_t i = 0; i < setup.k; ++i)
-    shares.of_category.push_back(&shares.tables[equal ? 0 : i]);
+    shares.of_category.push_back(&shares.tables[table_of_class[null.weight_class[i]]]);
   return shares;
 }
 
@@ -112,17 +170,53 @@ double OutcomeCount(std::uint64_t n, std::uint32_t k) {
   // C(n + k - 1, m) with m the smaller of k - 1 and n.
   std::uint64_t m = std::min<std::uint64_t>(k - 1, n);
   double count = 1;
-  for (std::uint64_t j = 1; j <= m; ++j)
+  for (std::uint64_t j = 1; j <= m && std::isfinite(count); ++j)
     count = count * static_cast<double>(n + k - j) / static_cast<double>(j);
   return std::round(count);
 }
 
 Tallies EnumerateOutcomes(const Setup& setup, const OutcomeSink& sink, Pace& pace) {
+  const std::uint32_t k = setup.k;
   ShareTables shares = MakeShareTables(setup);
+  const std::vector<ShareSums> zeros = ZeroSuffix(shares.of_category);
   OutcomeWalk walk{setup, shares.of_category, sink, pace, OutcomeCount(setup.n, setup.k),
-                   std::vector<std::uint32_t>(setup.k, 0), {}};
-  Walk(walk, 0, static_cast<std::uint32_t>(setup.n), 0, 0, 0);
-  return walk.result;
+                   std::vector<std::uint32_t>(k, 0), {}, {}, {}, {}};
+  // Level i < k - 2 holds the sums of the categories before it and the
+  // total left for it and those after it; y[i] is its count.
+  const std::uint32_t levels = k - 2;
+  std::vector<ShareSums> before(levels + 1);
+  std::vector<std::uint32_t> left(levels + 1);
+  left[0] = static_cast<std::uint32_t>(setup.n);
+  std::uint32_t i = 0;
+  for (;;) {
+    // Down from level i, the counts after it from 0.
+    while (i < levels && left[i] > 0) {
+      before[i + 1] = before[i] + TermsAt(*walk.table[i], walk.y[i]);
+      left[i + 1] = left[i] - walk.y[i];
+      ++i;
+      Step(walk);
+    }
+    if (i < levels) {
+      VisitOutcome(walk, before[i] + zeros[i]);  // nothing left: zeros from i on
+    } else {
+      WalkLastTwo(walk, left[levels], before[levels]);
+    }
+    // The next prefix: the deepest level above whose count can still grow.
+    for (;;) {
+      if (i == 0) {
+        walk.sums.AddTo(walk.result.tally);
+        return walk.result;
+      }
+      --i;
+      if (walk.y[i] < left[i]) {
+        if (walk.y[i] == 0) walk.support.push_back(i);
+        ++walk.y[i];
+        break;
+      }
+      if (walk.y[i] != 0) walk.support.pop_back();
+      walk.y[i] = 0;
+    }
+  }
 }
 
 }  // namespace engine::multinomial

@@ -3,6 +3,7 @@
 #include <mpfr.h>
 
 #include <algorithm>
+#include <ranges>
 #include <utility>
 
 #include "engine/common/exact_test.h"
@@ -78,11 +79,14 @@ void LogSumBounds(const std::vector<mpz_class>& base, const std::vector<mpz_clas
   mpfr_clears(log_down, log_up, term, static_cast<mpfr_ptr>(nullptr));
 }
 
+// Every comparison looks at the categories in `at` alone (the others
+// have equal counts in y and x): all of them, or a list.
+template <typename Indices>
 int CompareChiSquare(const ExactOrder& order, std::span<const std::uint32_t> y,
-                     std::span<const std::uint32_t> x) {
+                     std::span<const std::uint32_t> x, const Indices& at) {
   if (order.chi_factor_small) {
     __int128 sum = 0;
-    for (std::size_t i = 0; i < y.size(); ++i) {
+    for (std::size_t i : at) {
       if (y[i] == x[i]) continue;
       std::int64_t difference = static_cast<std::int64_t>(std::uint64_t{y[i]} * y[i]) -
                                 static_cast<std::int64_t>(std::uint64_t{x[i]} * x[i]);
@@ -91,7 +95,7 @@ int CompareChiSquare(const ExactOrder& order, std::span<const std::uint32_t> y,
     return (sum > 0) - (sum < 0);
   }
   mpz_class sum = 0;
-  for (std::size_t i = 0; i < y.size(); ++i) {
+  for (std::size_t i : at) {
     if (y[i] == x[i]) continue;
     mpz_class difference = mpz_class(static_cast<unsigned long>(y[i])) * y[i];
     difference -= mpz_class(static_cast<unsigned long>(x[i])) * x[i];
@@ -100,11 +104,12 @@ int CompareChiSquare(const ExactOrder& order, std::span<const std::uint32_t> y,
   return sgn(sum);
 }
 
+template <typename Indices>
 int CompareDeviance(const ExactOrder& order, std::span<const std::uint32_t> y,
-                    std::span<const std::uint32_t> x) {
+                    std::span<const std::uint32_t> x, const Indices& at) {
   std::vector<mpz_class> numbers;
   std::vector<mpz_class> coefficients;
-  for (std::size_t i = 0; i < y.size(); ++i) {
+  for (std::size_t i : at) {
     if (y[i] == x[i]) continue;
     if (y[i] > 1) {
       numbers.emplace_back(static_cast<unsigned long>(y[i]));
@@ -122,12 +127,13 @@ int CompareDeviance(const ExactOrder& order, std::span<const std::uint32_t> y,
   return SignOfLogSum(numbers, coefficients);
 }
 
+template <typename Indices>
 int CompareSurprise(const ExactOrder& order, std::span<const std::uint32_t> y,
-                    std::span<const std::uint32_t> x) {
+                    std::span<const std::uint32_t> x, const Indices& at) {
   // surprise(y) - surprise(x) = ln(more / less).
   mpz_class more = 1;
   mpz_class less = 1;
-  for (std::size_t i = 0; i < y.size(); ++i) {
+  for (std::size_t i : at) {
     if (y[i] == x[i]) continue;
     bool up = y[i] > x[i];
     std::uint64_t lo = up ? x[i] : y[i];
@@ -147,6 +153,38 @@ int CompareSurprise(const ExactOrder& order, std::span<const std::uint32_t> y,
   }
   int sign = cmp(more, less);
   return (sign > 0) - (sign < 0);
+}
+
+template <typename Indices>
+bool SameWithinClasses(const ExactNull& null, std::span<const std::uint32_t> y,
+                       std::span<const std::uint32_t> x, const Indices& at) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> a, b;
+  for (std::size_t i : at) {
+    if (y[i] == x[i]) continue;
+    a.emplace_back(null.weight_class[i], y[i]);
+    b.emplace_back(null.weight_class[i], x[i]);
+  }
+  std::sort(a.begin(), a.end());
+  std::sort(b.begin(), b.end());
+  return a == b;
+}
+
+template <typename Indices>
+int Compare(const ExactOrder& order, Statistic statistic, std::span<const std::uint32_t> y,
+            std::span<const std::uint32_t> x, const Indices& at) {
+  switch (statistic) {
+    case kChi:
+      return CompareChiSquare(order, y, x, at);
+    case kDeviance:
+      return CompareDeviance(order, y, x, at);
+    case kSurprise:
+      return CompareSurprise(order, y, x, at);
+  }
+  return 0;
+}
+
+auto Every(std::span<const std::uint32_t> y) {
+  return std::views::iota(std::size_t{0}, y.size());
 }
 
 }  // namespace
@@ -170,16 +208,13 @@ ExactOrder MakeExactOrder(const ExactNull& null) {
 
 bool IsPermutationWithinClasses(const ExactNull& null, std::span<const std::uint32_t> y,
                                 std::span<const std::uint32_t> x) {
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> a, b;
-  a.reserve(y.size());
-  b.reserve(y.size());
-  for (std::size_t i = 0; i < y.size(); ++i) {
-    a.emplace_back(null.weight_class[i], y[i]);
-    b.emplace_back(null.weight_class[i], x[i]);
-  }
-  std::sort(a.begin(), a.end());
-  std::sort(b.begin(), b.end());
-  return a == b;
+  return SameWithinClasses(null, y, x, Every(y));
+}
+
+bool IsPermutationWithinClasses(const ExactNull& null, std::span<const std::uint32_t> y,
+                                std::span<const std::uint32_t> x,
+                                std::span<const std::uint32_t> where) {
+  return SameWithinClasses(null, y, x, where);
 }
 
 int SignOfLogSum(const std::vector<mpz_class>& numbers, const std::vector<mpz_class>& coefficients) {
@@ -211,15 +246,12 @@ int SignOfLogSum(const std::vector<mpz_class>& numbers, const std::vector<mpz_cl
 
 int CompareExactly(const ExactOrder& order, Statistic statistic, std::span<const std::uint32_t> y,
                    std::span<const std::uint32_t> x) {
-  switch (statistic) {
-    case kChi:
-      return CompareChiSquare(order, y, x);
-    case kDeviance:
-      return CompareDeviance(order, y, x);
-    case kSurprise:
-      return CompareSurprise(order, y, x);
-  }
-  return 0;
+  return Compare(order, statistic, y, x, Every(y));
+}
+
+int CompareExactly(const ExactOrder& order, Statistic statistic, std::span<const std::uint32_t> y,
+                   std::span<const std::uint32_t> x, std::span<const std::uint32_t> where) {
+  return Compare(order, statistic, y, x, where);
 }
 
 }  // namespace engine::multinomial

@@ -42,11 +42,18 @@ ExactOrder MakeExactOrder(const ExactNull& null);
 /// probability), 0 when tied, -1 when less extreme.
 int CompareExactly(const ExactOrder& order, Statistic statistic, std::span<const std::uint32_t> y,
                    std::span<const std::uint32_t> x);
+/// The same when y and x differ only in the categories listed in where
+/// (each listed once).
+int CompareExactly(const ExactOrder& order, Statistic statistic, std::span<const std::uint32_t> y,
+                   std::span<const std::uint32_t> x, std::span<const std::uint32_t> where);
 
 /// True when y is x with counts exchanged only between categories of equal
 /// weight: then every statistic is tied.
 bool IsPermutationWithinClasses(const ExactNull& null, std::span<const std::uint32_t> y,
                                 std::span<const std::uint32_t> x);
+bool IsPermutationWithinClasses(const ExactNull& null, std::span<const std::uint32_t> y,
+                                std::span<const std::uint32_t> x,
+                                std::span<const std::uint32_t> where);
 
 /// The sign of sum c_j ln a_j for integers a_j >= 1 and integer c_j.
 int SignOfLogSum(const std::vector<mpz_class>& numbers, const std::vector<mpz_class>& coefficients);

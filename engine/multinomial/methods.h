@@ -17,10 +17,10 @@ struct Tallies {
   std::uint64_t nodes_visited = 0;     // network method: partial outcomes expanded
 };
 
-/// The tables of the categories' shares, one per category (the same one
-/// for every category under equal probabilities): over every count 0..n
-/// while they fit kTableEntryLimit, else over a window around each
-/// expectation wide enough for every count that matters.
+/// The tables of the categories' shares, one per distinct weight (one for
+/// every category under equal probabilities): over every count 0..n while
+/// they fit kTableEntryLimit, else over a window around each expectation
+/// wide enough for every count that matters.
 struct ShareTables {
   std::vector<TermTable> tables;
   std::vector<const TermTable*> of_category;
@@ -28,7 +28,9 @@ struct ShareTables {
 ShareTables MakeShareTables(const Setup& setup);
 
 /// Every outcome, in lexicographic order with the first count slowest;
-/// each one handed to sink (when not empty) with multiplicity 1.
+/// each one handed to sink (when not empty) with multiplicity 1. Each
+/// method checks the pace in its loops (progress, and OutOfTime past the
+/// deadline).
 Tallies EnumerateOutcomes(const Setup& setup, const OutcomeSink& sink, Pace& pace);
 
 /// Equal probabilities only: every multiset of counts once, as a class of
@@ -39,13 +41,17 @@ Tallies EnumerateClasses(const Setup& setup, const OutcomeSink& sink, Pace& pace
 /// completions are decided at once when bounds allow.
 Tallies WalkNetwork(const Setup& setup, Pace& pace);
 
-/// Monte Carlo: counts of the draws beyond and tied per statistic.
+/// Monte Carlo: counts of the draws beyond and tied per statistic, of
+/// `samples` draws made (fewer than asked for when the pace's deadline
+/// passed first). sink (may be empty) receives each draw, its share 1 /
+/// (the draws asked for).
 struct DrawCounts {
   std::array<std::uint64_t, kStatisticCount> beyond{};
   std::array<std::uint64_t, kStatisticCount> tied{};
   std::uint64_t samples = 0;
 };
-DrawCounts DrawOutcomes(const Setup& setup, std::uint64_t samples, std::uint64_t seed, Pace& pace);
+DrawCounts DrawOutcomes(const Setup& setup, std::uint64_t samples, std::uint64_t seed, Pace& pace,
+                        const OutcomeSink& sink = {});
 
 /// The number of multisets of k counts with total n (partitions of n into
 /// at most k parts), or an estimate from below when too large to count.

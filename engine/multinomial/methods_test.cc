@@ -12,16 +12,17 @@
 
 #include "engine/common/binomial_sampler.h"
 #include "engine/common/binomial_tail.h"
+#include "engine/multinomial/methods.h"
 #include "engine/multinomial/multinomial.h"
+#include "engine/multinomial/plan.h"
 #include "engine/multinomial/setup.h"
 
 namespace engine {
 namespace {
 
-MultinomialResult Exact(const MultinomialProblem& problem, bool every_outcome = false) {
+MultinomialResult Exact(const MultinomialProblem& problem) {
   MultinomialOptions options;
   options.method = Method::kExact;
-  options.every_outcome = every_outcome;
   return TestMultinomial(problem, options, [](const OutcomeRow&) {});
 }
 
@@ -32,16 +33,53 @@ std::string Describe(const MultinomialProblem& problem) {
   return text;
 }
 
-// Every ordering's p and mid-p of result agree with those of reference.
-void ExpectSameP(const MultinomialResult& result, const MultinomialResult& reference) {
+// One exact method run on its own, whatever the automatic choice would
+// take, with p and mid-p from its tallies.
+struct MethodRun {
+  std::array<double, 3> p{}, mid_p{}, log10_p{};
+  std::uint64_t outcomes_visited = 0;
+  std::uint64_t nodes_visited = 0;
+};
+
+MethodRun RunMethod(const MultinomialProblem& problem, multinomial::ExactMethod method) {
+  multinomial::Setup setup = multinomial::MakeSetup(problem);
+  Pace pace = StartPace(nullptr, 0);
+  multinomial::Tallies tallies;
+  switch (method) {
+    case multinomial::ExactMethod::kEveryOutcome:
+      tallies = multinomial::EnumerateOutcomes(setup, {}, pace);
+      break;
+    case multinomial::ExactMethod::kClasses:
+      tallies = multinomial::EnumerateClasses(setup, {}, pace);
+      break;
+    case multinomial::ExactMethod::kNetwork:
+      tallies = multinomial::WalkNetwork(setup, pace);
+      break;
+  }
+  MethodRun run;
   for (int o = 0; o < 3; ++o) {
-    EXPECT_NEAR(result.orderings[o].p, reference.orderings[o].p,
-                1e-12 * reference.orderings[o].p)
-        << "ordering " << o;
-    EXPECT_NEAR(result.orderings[o].mid_p, reference.orderings[o].mid_p,
-                1e-12 * reference.orderings[o].mid_p)
-        << "ordering " << o;
-    EXPECT_EQ(result.orderings[o].value, reference.orderings[o].value);
+    multinomial::LogSum p = tallies.tally[o].beyond;
+    p.Add(tallies.tally[o].tied);
+    multinomial::LogSum mid_p = tallies.tally[o].beyond;
+    mid_p.Add(tallies.tally[o].tied, 0.5L);
+    run.p[o] = p.Value();
+    run.mid_p[o] = mid_p.Value();
+    run.log10_p[o] = static_cast<double>(p.Ln() / std::log(10.0L));
+  }
+  run.outcomes_visited = tallies.outcomes_visited;
+  run.nodes_visited = tallies.nodes_visited;
+  return run;
+}
+
+constexpr auto kEveryOutcome = multinomial::ExactMethod::kEveryOutcome;
+constexpr auto kClasses = multinomial::ExactMethod::kClasses;
+constexpr auto kNetwork = multinomial::ExactMethod::kNetwork;
+
+// Every ordering's p and mid-p of run agree with those of reference.
+void ExpectSameP(const MethodRun& run, const MethodRun& reference, double tolerance = 1e-12) {
+  for (int o = 0; o < 3; ++o) {
+    EXPECT_NEAR(run.p[o], reference.p[o], tolerance * reference.p[o]) << "ordering " << o;
+    EXPECT_NEAR(run.mid_p[o], reference.mid_p[o], tolerance * reference.mid_p[o]) << "ordering " << o;
   }
 }
 
@@ -53,8 +91,8 @@ TEST(ClassEnumerationTest, AgreesWithEveryOutcome) {
     std::uint32_t spread = 1 + random() % (k < 5 ? 12 : 5);
     for (std::uint32_t& count : problem.counts) count = random() % (spread + 1);
     SCOPED_TRACE(Describe(problem));
-    MultinomialResult classes = Exact(problem);
-    MultinomialResult every = Exact(problem, true);
+    MethodRun classes = RunMethod(problem, kClasses);
+    MethodRun every = RunMethod(problem, kEveryOutcome);
     EXPECT_LE(classes.outcomes_visited, every.outcomes_visited);
     EXPECT_EQ(classes.nodes_visited, 0u);
     ExpectSameP(classes, every);
@@ -99,8 +137,8 @@ TEST(NetworkTest, AgreesWithEveryOutcome) {
     for (std::uint32_t& count : problem.counts) count = random() % (total / k + 2);
     if (random() % 3 == 0) problem.counts[random() % k] += total;
     SCOPED_TRACE(Describe(problem));
-    MultinomialResult network = Exact(problem);
-    MultinomialResult every = Exact(problem, true);
+    MethodRun network = RunMethod(problem, kNetwork);
+    MethodRun every = RunMethod(problem, kEveryOutcome);
     ExpectSameP(network, every);
     if (HasFailure()) return;
   }
@@ -134,29 +172,28 @@ TEST(NetworkTest, WideNodesAgreeWithEveryOutcome) {
     problem.counts[0] -= shift;
     problem.counts[1 + random() % (k - 1)] += shift;
     SCOPED_TRACE(Describe(problem));
-    MultinomialResult network = Exact(problem);
-    MultinomialResult every = Exact(problem, true);
+    MethodRun network = RunMethod(problem, kNetwork);
+    MethodRun every = RunMethod(problem, kEveryOutcome);
     EXPECT_LT(network.outcomes_visited, every.outcomes_visited);
-    for (int o = 0; o < 3; ++o) {
-      EXPECT_NEAR(network.orderings[o].p, every.orderings[o].p, 1e-11 * every.orderings[o].p);
-      EXPECT_NEAR(network.orderings[o].mid_p, every.orderings[o].mid_p,
-                  1e-11 * every.orderings[o].mid_p);
-    }
+    ExpectSameP(network, every, 1e-11);
     if (HasFailure()) return;
   }
 }
 
 TEST(NetworkTest, SkipsMostOutcomesOfALargeProblem) {
   MultinomialProblem problem{{315, 108, 101, 32}, {"9", "3", "3", "1"}};
-  MultinomialResult network = Exact(problem);
-  EXPECT_EQ(network.method, Method::kExact);
-  EXPECT_EQ(network.outcomes, 28956759);
-  EXPECT_LT(network.outcomes_visited, network.outcomes / 20);
+  MethodRun network = RunMethod(problem, kNetwork);
+  EXPECT_LT(network.outcomes_visited, 28956759 / 20);
   EXPECT_GT(network.nodes_visited, 0u);
   // From enumerating all 28956759 outcomes once.
-  EXPECT_NEAR(network.orderings[0].p, 0.92719147252001, 1e-12);
-  EXPECT_NEAR(network.orderings[1].p, 0.92613214267699251, 1e-12);
-  EXPECT_NEAR(network.orderings[2].p, 0.93822202461545967, 1e-12);
+  EXPECT_NEAR(network.p[0], 0.92719147252001, 1e-12);
+  EXPECT_NEAR(network.p[1], 0.92613214267699251, 1e-12);
+  EXPECT_NEAR(network.p[2], 0.93822202461545967, 1e-12);
+  // The automatic choice takes it too: far fewer steps than enumerating.
+  MultinomialResult chosen = Exact(problem);
+  EXPECT_EQ(chosen.method, Method::kExact);
+  EXPECT_EQ(chosen.outcomes, 28956759);
+  EXPECT_GT(chosen.nodes_visited, 0u);
 }
 
 MultinomialResult MonteCarlo(const MultinomialProblem& problem, std::uint64_t samples,

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
+#include "engine/common/monte_carlo_p.h"
 #include "engine/multinomial/methods.h"
 #include "engine/multinomial/null.h"
+#include "engine/multinomial/plan.h"
 
 namespace engine {
 
@@ -18,15 +20,7 @@ using multinomial::kDeviance;
 using multinomial::kStatisticCount;
 using multinomial::kSurprise;
 
-std::string CountText(double value) {
-  char text[64];
-  if (value < 1e18) {
-    std::snprintf(text, sizeof text, "%.0f", value);
-  } else {
-    std::snprintf(text, sizeof text, "%.3g", value);
-  }
-  return text;
-}
+constexpr long double kLn10 = 2.302585092994045684017991454684364208L;
 
 void CheckProblem(const MultinomialProblem& problem) {
   if (problem.counts.empty()) throw TestFailure("no categories");
@@ -41,24 +35,51 @@ void CheckProblem(const MultinomialProblem& problem) {
   }
 }
 
+// p and mid-p from the tallies, with their log10 (exact also where they
+// lie below the range of doubles).
 OrderingResult Finish(Ordering ordering, double value, const multinomial::Tally& tally) {
-  multinomial::CompensatedSum p = tally.beyond;
+  multinomial::LogSum p = tally.beyond;
   p.Add(tally.tied);
-  multinomial::CompensatedSum mid_p = tally.beyond;
-  mid_p.Add(tally.tied.sum / 2);
-  mid_p.Add(tally.tied.carry / 2);
-  return OrderingResult{ordering, value, std::min(1.0, p.Value()), std::min(1.0, mid_p.Value())};
+  multinomial::LogSum mid_p = tally.beyond;
+  mid_p.Add(tally.tied, 0.5L);
+  OrderingResult result{ordering, value, std::min(1.0, p.Value()), std::min(1.0, mid_p.Value())};
+  result.log10_p = static_cast<double>(std::min(0.0L, p.Ln() / kLn10));
+  result.log10_mid_p = static_cast<double>(std::min(0.0L, mid_p.Ln() / kLn10));
+  return result;
+}
+
+// The observed statistics as the reports give them, and the log10 of the
+// observed outcome's probability.
+struct Observed {
+  std::array<double, kStatisticCount> value;
+  double log10_probability;
+};
+
+Observed ObservedValues(const multinomial::Setup& setup) {
+  const multinomial::Probability probability =
+      multinomial::ProbabilityOf(setup, setup.observed_surprise);
+  return Observed{{setup.observed_sum[kChi], 2 * setup.observed_sum[kDeviance],
+                   multinomial::DoubleOf(probability)},
+                  static_cast<double>(probability.Ln() / kLn10)};
 }
 
 // One outcome only (no count to spread, or one category): it is tied with
 // itself, p = 1 and mid-p = 1/2.
-void SingleOutcome(const MultinomialProblem& problem, const OutcomeSink& sink,
-                   MultinomialResult& result) {
+void SingleOutcome(const MultinomialProblem& problem, const MultinomialOptions& options,
+                   const OutcomeSink& sink, MultinomialResult& result) {
   result.outcomes_visited = 1;
   for (int s = 0; s < kStatisticCount; ++s) {
-    result.orderings[s] = OrderingResult{static_cast<Ordering>(s), s == kSurprise ? 1.0 : 0.0, 1,
-                                         0.5};
-    if (result.method == Method::kMonteCarlo) result.orderings[s].standard_error = 0;
+    const Ordering ordering = static_cast<Ordering>(s);
+    const double value = s == kSurprise ? 1.0 : 0.0;
+    if (result.method == Method::kMonteCarlo) {
+      // Every draw is the observed outcome.
+      result.orderings[s] = MonteCarloOrdering(ordering, value, 0, options.samples, options.samples);
+    } else {
+      result.orderings[s] = OrderingResult{ordering, value, 1, 0.5};
+      result.orderings[s].log10_p = 0;
+      result.orderings[s].log10_mid_p = -0.30102999566398120;
+    }
+    if (s == kSurprise) result.orderings[s].log10_value = 0;
   }
   if (sink && result.method != Method::kMonteCarlo) {
     sink(OutcomeRow{problem.counts, 1, 1, 0, 0,
@@ -66,98 +87,78 @@ void SingleOutcome(const MultinomialProblem& problem, const OutcomeSink& sink,
   }
 }
 
-std::array<double, kStatisticCount> ObservedValues(const multinomial::Setup& setup) {
-  return {setup.observed_sum[kChi], 2 * setup.observed_sum[kDeviance],
-          std::exp(setup.total_surprise - setup.observed_sum[kSurprise])};
-}
-
 void TakeTallies(const multinomial::Setup& setup, const multinomial::Tallies& tallies,
                  MultinomialResult& result) {
   result.method = Method::kExact;
   result.outcomes_visited = tallies.outcomes_visited;
   result.nodes_visited = tallies.nodes_visited;
-  std::array<double, kStatisticCount> value = ObservedValues(setup);
+  const Observed observed = ObservedValues(setup);
   for (int s = 0; s < kStatisticCount; ++s)
-    result.orderings[s] = Finish(static_cast<Ordering>(s), value[s], tallies.tally[s]);
+    result.orderings[s] = Finish(static_cast<Ordering>(s), observed.value[s], tallies.tally[s]);
+  result.orderings[kSurprise].log10_value = observed.log10_probability;
 }
 
+// Monte Carlo with the time pace allows (none: every draw asked for).
 void RunMonteCarlo(const multinomial::Setup& setup, const MultinomialOptions& options,
-                   Pace& pace, MultinomialResult& result) {
+                   const OutcomeSink& sink, Pace& pace, MultinomialResult& result) {
   if (options.samples == 0) throw TestFailure("Monte Carlo needs at least one sample");
+  if (options.samples > kMaxSamples) {
+    throw TestFailure("Monte Carlo draws at most " + multinomial::CountText(kMaxSamples) + " samples");
+  }
+  if (multinomial::MonteCarloBytes(setup) > kMemoryCap) {
+    throw TestFailure("Monte Carlo would need about " +
+                      multinomial::BytesText(multinomial::MonteCarloBytes(setup)) +
+                      " of memory, more than the " + multinomial::BytesText(kMemoryCap) + " it may use");
+  }
   multinomial::DrawCounts counts =
-      multinomial::DrawOutcomes(setup, options.samples, options.seed, pace);
+      multinomial::DrawOutcomes(setup, options.samples, options.seed, pace, sink);
+  const std::uint64_t enough = std::min(options.samples, kMinimumDraws);
+  if (counts.samples < enough) {
+    throw TestFailure("the time allowed ran out after " + std::to_string(counts.samples) +
+                      " Monte Carlo draws, fewer than the " + std::to_string(enough) +
+                      " an estimate needs; allow more time");
+  }
   result.method = Method::kMonteCarlo;
   result.samples = counts.samples;
+  result.samples_requested = options.samples;
   result.seed = options.seed;
   result.outcomes_visited = counts.samples;
   result.nodes_visited = 0;
-  std::array<double, kStatisticCount> value = ObservedValues(setup);
-  const double samples = static_cast<double>(counts.samples);
+  const Observed observed = ObservedValues(setup);
   for (int s = 0; s < kStatisticCount; ++s) {
-    double beyond = static_cast<double>(counts.beyond[s]);
-    double tied = static_cast<double>(counts.tied[s]);
-    double p = (beyond + tied) / samples;
-    result.orderings[s] = OrderingResult{static_cast<Ordering>(s), value[s], p,
-                                         (beyond + tied / 2) / samples,
-                                         std::sqrt(p * (1 - p) / samples)};
+    result.orderings[s] = MonteCarloOrdering(static_cast<Ordering>(s), observed.value[s],
+                                             counts.beyond[s], counts.tied[s], counts.samples);
   }
+  result.orderings[kSurprise].log10_value = observed.log10_probability;
 }
 
-// The exact methods, from the one that does the most work per outcome.
-enum class Exact { kEveryOutcome, kClasses, kNetwork };
-
-// Outcomes (or classes, or network steps) per second, measured on one core
-// with room to spare: the automatic choice estimates the time from them.
-constexpr double kClassRate = 2e7;
-constexpr double kNetworkRate = 1e7;
-// Beyond this estimated work the network method is refused.
-constexpr double kMaxNetworkWork = 1e13;
-
-// About how many outcomes the network method judges one by one: those of
-// the ellipsoid X^2 <= c, c the widest of the three orderings' regions in
-// X^2 terms, counted as its volume over the lattice's (c^((k-1)/2) V_(k-1)
-// sqrt(e_1 ... e_k / n) with V_d the volume of the unit d-ball), at most
-// every outcome.
-double NetworkWork(const multinomial::Setup& setup, double outcomes) {
-  const double k = setup.k;
-  const double n = static_cast<double>(setup.n);
-  double log_expectations = 0;
-  double mode_surprise = 0;
-  for (const multinomial::Expectation& e : setup.expected) {
-    double value = std::max(1.0L, e.value);
-    log_expectations += std::log(value);
-    mode_surprise += 0.5 * std::log(2 * M_PI * value);
-  }
-  double c = std::max({setup.observed_sum[kChi], 2 * setup.observed_sum[kDeviance],
-                       2 * (setup.observed_sum[kSurprise] - mode_surprise), 1.0});
-  double d = k - 1;
-  double log_volume = d / 2 * std::log(M_PI) - std::lgamma(d / 2 + 1) + d / 2 * std::log(c) +
-                      (log_expectations - std::log(n)) / 2;
-  return std::min(outcomes, 4 * std::exp(log_volume));
-}
-
-void RunExact(Exact exact, const multinomial::Setup& setup, const OutcomeSink& given_sink,
-              bool rows_wanted, Pace& pace, MultinomialResult& result) {
+void RunExact(multinomial::ExactMethod method, const multinomial::Setup& setup,
+              const OutcomeSink& given_sink, bool rows_wanted, Pace& pace, MultinomialResult& result) {
   const OutcomeSink none;
   const OutcomeSink& sink = rows_wanted ? given_sink : none;
-  switch (exact) {
-    case Exact::kEveryOutcome:
+  switch (method) {
+    case multinomial::ExactMethod::kEveryOutcome:
       TakeTallies(setup, multinomial::EnumerateOutcomes(setup, sink, pace), result);
       break;
-    case Exact::kClasses:
+    case multinomial::ExactMethod::kClasses:
       TakeTallies(setup, multinomial::EnumerateClasses(setup, sink, pace), result);
       break;
-    case Exact::kNetwork:
+    case multinomial::ExactMethod::kNetwork:
       TakeTallies(setup, multinomial::WalkNetwork(setup, pace), result);
       break;
   }
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace
 
 MultinomialResult TestMultinomial(const MultinomialProblem& problem,
                                   const MultinomialOptions& options, const OutcomeSink& sink,
-                                  const ProgressSink& progress) {
+                                  const ProgressSink& progress, const std::function<void()>& restart) {
+  const auto start = std::chrono::steady_clock::now();
   CheckProblem(problem);
   MultinomialResult result;
   const std::uint32_t k = static_cast<std::uint32_t>(problem.counts.size());
@@ -171,72 +172,59 @@ MultinomialResult TestMultinomial(const MultinomialProblem& problem,
         "the Monte Carlo method draws only some outcomes, not every one a listing or a plot "
         "needs");
   }
+  if (options.method != Method::kExact &&
+      (options.samples == 0 || options.samples > kMaxSamples)) {
+    throw TestFailure("Monte Carlo draws from 1 to " + multinomial::CountText(kMaxSamples) + " samples");
+  }
   if (options.method == Method::kMonteCarlo) {
     result.method = Method::kMonteCarlo;
     result.samples = options.samples;
+    result.samples_requested = options.samples;
     result.seed = options.seed;
   }
   if (result.total == 0 || k == 1) {
-    SingleOutcome(problem, sink, result);
+    SingleOutcome(problem, options, sink, result);
     return result;
   }
 
   multinomial::Setup setup = multinomial::MakeSetup(problem);
-  const bool equal = setup.order.null.equal;
   if (options.method == Method::kMonteCarlo) {
     Pace pace = StartPace(&progress, 0);
-    RunMonteCarlo(setup, options, pace, result);
+    RunMonteCarlo(setup, options, {}, pace, result);
     return result;
   }
 
-  // The exact method: every outcome for a listing (or a plot under unequal
-  // probabilities), classes of outcomes under equal probabilities, else the
-  // network.
-  Exact exact = Exact::kNetwork;
-  double work = 0;
-  if (options.every_outcome || (options.whole_distribution && !equal)) {
-    exact = Exact::kEveryOutcome;
-    work = result.outcomes;
-  } else if (equal) {
-    double classes = multinomial::ClassCount(result.total, k);
-    if (classes <= kMaxEnumeratedOutcomes || options.whole_distribution) {
-      exact = Exact::kClasses;
-      work = classes;
-    }
-  }
-  if (exact == Exact::kNetwork) work = NetworkWork(setup, result.outcomes);
-  if (exact != Exact::kNetwork && work > kMaxEnumeratedOutcomes) {
-    throw TestFailure("the exact test would enumerate " + CountText(work) +
-                      (exact == Exact::kClasses ? " classes of outcomes" : " outcomes") +
-                      ", more than the " + CountText(kMaxEnumeratedOutcomes) + " it can handle");
-  }
-  if (exact == Exact::kNetwork && work > kMaxNetworkWork && options.method == Method::kExact) {
-    throw TestFailure("the exact test would visit about " + CountText(work) +
-                      " outcomes, far beyond what it can do in a day; Monte Carlo can estimate "
-                      "the p-values");
-  }
-
-  if (options.method == Method::kAuto && !whole) {
-    // Exact when the work fits the time allowed: an estimate first, then
-    // the clock; past it, Monte Carlo. The network's work is known only
-    // roughly: it is tried unless the estimate is far beyond the time.
-    double seconds = exact == Exact::kNetwork ? work / kNetworkRate / 10 : work / kClassRate;
-    bool fits = seconds <= options.max_seconds;
-    if (fits) {
-      try {
-        Pace pace = StartPace(&progress, options.max_seconds);
-        RunExact(exact, setup, sink, whole, pace, result);
-        return result;
-      } catch (const OutOfTime&) {
-      }
-    }
+  const multinomial::ExactPlan plan =
+      multinomial::PlanExact(setup, result.outcomes, options.every_outcome, options.whole_distribution);
+  if (options.method == Method::kExact || options.every_outcome) {
+    // Exact asked for, or a listing (which only the exact methods give):
+    // no deadline, no fallback.
+    if (!plan.possible) throw TestFailure(plan.refusal);
     Pace pace = StartPace(&progress, 0);
-    RunMonteCarlo(setup, options, pace, result);
-    result.fell_back = true;
+    RunExact(plan.method, setup, sink, whole, pace, result);
     return result;
   }
-  Pace pace = StartPace(&progress, 0);
-  RunExact(exact, setup, sink, whole, pace, result);
+
+  // Automatic: exact when the work fits the time allowed, an estimate
+  // first, then the clock; past it, Monte Carlo in what time remains. The
+  // exact attempt leaves Monte Carlo room for its draws (up to half the
+  // time allowed).
+  const double allowed = options.max_seconds;
+  const double reserve = std::min(allowed / 2, multinomial::MonteCarloSeconds(setup, options.samples));
+  const double for_exact = allowed - reserve;
+  if (plan.possible && plan.hopeful_seconds <= for_exact) {
+    try {
+      Pace pace = StartPace(&progress, std::max(1e-9, for_exact - SecondsSince(start)));
+      RunExact(plan.method, setup, sink, whole, pace, result);
+      return result;
+    } catch (const OutOfTime&) {
+      // The rows handed over so far were of the exact attempt.
+      if (whole && restart) restart();
+    }
+  }
+  Pace pace = StartPace(&progress, std::max(1e-9, allowed - SecondsSince(start)));
+  RunMonteCarlo(setup, options, whole ? sink : OutcomeSink{}, pace, result);
+  result.fell_back = true;
   return result;
 }
 

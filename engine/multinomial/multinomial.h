@@ -7,6 +7,8 @@
 #ifndef ENGINE_MULTINOMIAL_MULTINOMIAL_H_
 #define ENGINE_MULTINOMIAL_MULTINOMIAL_H_
 
+#include <functional>
+
 #include "engine/multinomial/types.h"
 
 namespace engine {
@@ -22,14 +24,19 @@ bool IsProportion(std::string_view text);
 /// order when options.every_outcome; else, when options.whole_distribution,
 /// every outcome or every class of outcomes with its multiplicity (under
 /// equal probabilities, the permutations of a vector of counts, handed as
-/// its counts in non-increasing order); else nothing. progress (may be
-/// empty) is called about every 50 ms of long work with the share done; it
-/// may start again from 0 when the automatic choice turns to Monte Carlo.
-/// Throws TestFailure when the work is beyond the method.
+/// its counts in non-increasing order), or, when the automatic choice
+/// turns to Monte Carlo, every draw with its share of the draws; else
+/// nothing. restart (may be empty) is called when the automatic choice
+/// turns to Monte Carlo after rows of an exact attempt were handed over:
+/// those rows no longer count. progress (may be empty) is called about
+/// every 50 ms of long work with the share done; it may start again from
+/// 0 when the automatic choice turns to Monte Carlo. Throws TestFailure
+/// when the work is beyond the method, its limits or its memory.
 MultinomialResult TestMultinomial(const MultinomialProblem& problem,
                                   const MultinomialOptions& options,
                                   const OutcomeSink& sink = {},
-                                  const ProgressSink& progress = {});
+                                  const ProgressSink& progress = {},
+                                  const std::function<void()>& restart = {});
 
 }  // namespace engine
 

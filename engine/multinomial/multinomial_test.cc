@@ -148,6 +148,69 @@ TEST(MultinomialTest, FarTailsKeepTheirRelativeAccuracy) {
   }
 }
 
+// The outcome's probability n! / prod y_i! prod (w_i / W)^y_i as a rational.
+mpq_class ExactProbability(const std::vector<std::uint32_t>& y, const std::vector<unsigned>& w) {
+  unsigned n = 0, total = 0;
+  for (std::uint32_t count : y) n += count;
+  for (unsigned weight : w) total += weight;
+  mpz_class numerator, denominator;
+  mpz_fac_ui(numerator.get_mpz_t(), n);
+  mpz_ui_pow_ui(denominator.get_mpz_t(), total, n);
+  for (std::size_t i = 0; i < y.size(); ++i) {
+    mpz_class factorial, power;
+    mpz_fac_ui(factorial.get_mpz_t(), y[i]);
+    mpz_ui_pow_ui(power.get_mpz_t(), w[i], y[i]);
+    numerator *= power;
+    denominator *= factorial;
+  }
+  mpq_class q(numerator, denominator);
+  q.canonicalize();
+  return q;
+}
+
+TEST(MultinomialTest, ExactValuesPrintAsTheirOwnDoubles) {
+  // Weights summing to a power of two: every probability, p and mid-p is
+  // a dyadic fraction, exact in a double, and must come out as that very
+  // double (1/16 as 0.0625, not 0.06250000000000003), in the listing and
+  // in the sums, by every method.
+  struct Case {
+    std::vector<std::uint32_t> counts;
+    std::vector<unsigned> weights;
+    double p, mid_p;  // chi-square
+  };
+  const Case cases[] = {
+      {{3, 1}, {1, 1}, 0.625, 0.375},
+      {{1, 0, 4, 2}, {1, 1, 1, 1}, 0.23095703125, 0.154052734375},
+      {{2, 1, 1}, {1, 1, 2}, 0, 0},
+      {{0, 6, 1, 1}, {1, 3, 2, 2}, 0, 0},
+  };
+  for (const Case& c : cases) {
+    MultinomialProblem problem{c.counts, {}};
+    for (unsigned weight : c.weights) problem.proportions.push_back(std::to_string(weight));
+    SCOPED_TRACE(problem.counts.size());
+    MultinomialOptions options;
+    options.method = Method::kExact;
+    options.every_outcome = true;
+    mpq_class beyond = 0, tied = 0;
+    MultinomialResult listed = TestMultinomial(problem, options, [&](const OutcomeRow& row) {
+      const mpq_class exact = ExactProbability({row.counts.begin(), row.counts.end()}, c.weights);
+      EXPECT_EQ(row.probability, exact.get_d());
+      if (row.marks[0] == Mark::kBeyond) beyond += exact;
+      if (row.marks[0] == Mark::kTied) tied += exact;
+    });
+    const double p = mpq_class(beyond + tied).get_d();
+    const double mid_p = mpq_class(beyond + tied / 2).get_d();
+    if (c.p > 0) EXPECT_EQ(p, c.p);
+    if (c.mid_p > 0) EXPECT_EQ(mid_p, c.mid_p);
+    options.every_outcome = false;
+    for (const MultinomialResult& result : {listed, TestMultinomial(problem, options)}) {
+      EXPECT_EQ(result.orderings[0].p, p);
+      EXPECT_EQ(result.orderings[0].mid_p, mid_p);
+      EXPECT_EQ(result.orderings[2].value, ExactProbability(c.counts, c.weights).get_d());
+    }
+  }
+}
+
 TEST(MultinomialTest, LargeBinomialAgainstRationals) {
   // 0.3 : 0.7 with a total of 700; every outcome's probability and X^2
   // from rationals, p summed exactly.

@@ -10,11 +10,18 @@
 //     surprise, -ln of the Poisson probability of m, which is at most the
 //     largest probability of a single completion;
 //   above: the statistics are convex in the counts, so over the simplex of
-//     completions they are largest at a corner, all m in one category.
+//     completions they are largest at a corner, all m in one category; the
+//     corner of category j exceeds the all-zero shares by m^2 / e_j - 2 m,
+//     m ln(m / e_j) - m and ln m! - m ln e_j, each falling as e_j grows, so
+//     the largest corner is that of the category of least weight. The
+//     categories go by decreasing weight, which puts it last: the bound
+//     costs one share and a precomputed sum, whatever k.
 // Where the lower bound is surely beyond the observed statistic, the node's
 // whole probability counts at once; where the upper bound is surely below
-// it, nothing does; otherwise the walk goes on into the node's children.
-// The last two categories are walked outcome by outcome.
+// it, nothing does; otherwise the walk goes on into the node's children. A
+// child with nothing left to place has one completion, judged at once. The
+// last two categories are walked outcome by outcome. The open nodes are
+// frames on a stack of their own (no recursion, whatever k).
 //
 // A node with many children visits only the middle ones. Its children's
 // lower bounds (and, at the last level, the outcomes' statistics) are
@@ -32,7 +39,9 @@
 // negligible). Children short of a run are visited above the last level;
 // at the last level, outcomes short of every run are skipped, and each
 // ordering's run is summed from its own first outcome, judged apart since
-// it may be tied rather than beyond.
+// it may be tied rather than beyond. Every probability is carried by its
+// logarithm, so that tails far below the range of doubles keep their
+// digits.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -51,39 +60,25 @@ namespace {
 constexpr std::uint32_t kCheckInterval = 1 << 14;
 // Nodes with at least this many children visit only the middle ones.
 constexpr std::uint32_t kWideNode = 16;
-// A sum of a run of children stops when the rest is below this share of
-// it, or below kNegligibleMass.
+// A sum of a run of children stops when the rest is below this share of it.
 constexpr double kNegligibleShare = 0x1p-50;
-constexpr double kNegligibleMass = 1e-320;
+// Entries of the last level's tail ratios kept (8 bytes each).
+constexpr std::uint64_t kTailRatioBudget = std::uint64_t{1} << 23;
 
-using Shares = std::array<double, kStatisticCount>;
+// The statistics of a partial outcome, indexed by Statistic: X^2 and G^2 /
+// 2 summed in doubles, the surprise in extended precision.
+struct Shares {
+  double chi = 0;
+  double deviance = 0;
+  long double surprise = 0;
+  long double operator[](int o) const { return o == kChi ? chi : (o == kDeviance ? deviance : surprise); }
+};
 
 Shares SharesOf(const Terms& t) { return Shares{t.chi, t.deviance, t.surprise}; }
 
-struct NetworkWalk {
-  const Setup& setup;
-  // Level i fixes category category[i]; its shares, and the lump of the
-  // categories from level i on (lump[k - 1] is the last category itself).
-  std::vector<std::uint32_t> category;
-  std::vector<const TermTable*> table;
-  std::vector<TermTable> lump;
-  // split[i]: the share of category[i] in the categories from level i on,
-  // and its complement.
-  std::vector<std::array<double, 2>> split;
-  // rest[i][j]: the shares at count 0 of the categories of levels i..k-1
-  // other than level j, summed: a corner of level i puts everything in j.
-  std::vector<std::vector<Shares>> rest;
-  std::vector<std::uint32_t> y;  // by category
-  // Last level, by total r (made when first needed, within a budget):
-  // for j up to the centre floor(r q), the probability of the outcomes from
-  // j down to 0 over that of j; beyond it, from j up to r.
-  std::unordered_map<std::uint32_t, std::vector<double>> tail_ratio;
-  std::uint64_t tail_entries = 0;
-  Tallies result;
-  Pace& pace;
-  CompensatedSum resolved;  // probability of the completions decided
-  std::uint32_t countdown = kCheckInterval;
-};
+Shares Plus(const Shares& a, const Shares& b) {
+  return Shares{a.chi + b.chi, a.deviance + b.deviance, a.surprise + b.surprise};
+}
 
 // A node: level i, total r still to place from category[i] on, the shares
 // of the categories before it, and the orderings not yet decided.
@@ -97,6 +92,56 @@ struct Node {
   const TermTable* others;  // the lump after it, or the last category
 };
 
+// A run of a node's children to visit: count of them from start by step.
+struct Segment {
+  std::uint32_t start = 0;
+  std::uint32_t count = 0;
+  int step = 1;
+};
+
+// An open node on the stack: its children still to visit, and the child
+// whose subtree is being walked (its count set in y).
+struct Frame {
+  Node node;
+  std::array<Segment, 3> segments{};
+  int segment_count = 0;
+  int segment = 0;
+  std::uint32_t visited = 0;  // in the current segment
+  bool child_set = false;
+  std::uint32_t child = 0;
+};
+
+struct NetworkWalk {
+  const Setup& setup;
+  // Level i fixes category category[i]; its shares, and the lump of the
+  // categories from level i on (lump[k - 1] is the last category itself).
+  std::vector<std::uint32_t> category;
+  std::vector<const TermTable*> table;
+  std::vector<TermTable> lump;
+  // split[i]: the share of category[i] in the categories from level i on,
+  // and its complement.
+  std::vector<std::array<double, 2>> split;
+  // zero_middle[i]: the shares at count 0 of levels i..k-2 summed (the
+  // largest corner of a node before level i puts everything in level k-1);
+  // zero_suffix[i]: those of levels i..k-1.
+  std::vector<Shares> zero_middle;
+  std::vector<Shares> zero_suffix;
+  std::vector<std::uint32_t> y;  // by category
+  // The categories on the path whose count is not 0, and scratch room.
+  std::vector<std::uint32_t> support;
+  std::vector<std::uint32_t> scratch;
+  std::vector<std::uint32_t> differences;
+  // Last level, by total r (made when first needed, within a budget):
+  // for j up to the centre floor(r q), the probability of the outcomes from
+  // j down to 0 over that of j; beyond it, from j up to r.
+  std::unordered_map<std::uint32_t, std::vector<double>> tail_ratio;
+  std::uint64_t tail_entries = 0;
+  Tallies result;
+  Pace& pace;
+  CompensatedSum resolved;  // probability of the completions decided
+  std::uint32_t countdown = kCheckInterval;
+};
+
 void Tick(NetworkWalk& walk) {
   if (--walk.countdown == 0) {
     walk.countdown = kCheckInterval;
@@ -104,90 +149,123 @@ void Tick(NetworkWalk& walk) {
   }
 }
 
+void Resolve(NetworkWalk& walk, const Probability& mass) {
+  walk.resolved.Add(DoubleOf(mass));
+}
+
 // A child's shares: the statistics of an outcome at the last level, lower
 // bounds of its completions' above it.
 Shares ChildShares(const Node& node, std::uint32_t v) {
-  Shares own = SharesOf(TermsAt(*node.own, v));
-  Shares others = SharesOf(TermsAt(*node.others, node.r - v));
-  Shares sum;
-  for (int o = 0; o < kStatisticCount; ++o) sum[o] = node.past[o] + own[o] + others[o];
-  return sum;
+  return Plus(Plus(node.past, SharesOf(TermsAt(*node.own, v))),
+              SharesOf(TermsAt(*node.others, node.r - v)));
 }
 
-double MassOf(const NetworkWalk& walk, const Shares& shares) {
-  return std::exp(walk.setup.total_surprise - shares[kSurprise]);
+Probability MassOf(const NetworkWalk& walk, const Shares& shares) {
+  return ProbabilityOf(walk.setup, shares[kSurprise]);
 }
 
-void SetOutcome(NetworkWalk& walk, const Node& node, std::uint32_t v) {
-  const std::uint32_t k = walk.setup.k;
-  walk.y[walk.category[k - 2]] = v;
-  walk.y[walk.category[k - 1]] = node.r - v;
+void SetCount(NetworkWalk& walk, std::uint32_t category, std::uint32_t v) {
+  walk.y[category] = v;
+  if (v != 0) walk.support.push_back(category);
+}
+
+void ClearCount(NetworkWalk& walk, std::uint32_t category) {
+  if (walk.y[category] != 0) walk.support.pop_back();
+  walk.y[category] = 0;
+}
+
+// The mark of an outcome whose counts are in walk.y, statistic o computed
+// as value; extra: categories not on the path's support where y is not 0.
+Mark JudgeWithCounts(NetworkWalk& walk, int o, long double value,
+                     std::initializer_list<std::uint32_t> extra) {
+  const double rounded = static_cast<double>(value);
+  Verdict verdict = Judge(rounded, walk.setup.margin[o]);
+  if (verdict != Verdict::kUndecided) return MarkOf(verdict);
+  walk.scratch = walk.support;
+  for (std::uint32_t category : extra) {
+    if (walk.y[category] != 0) walk.scratch.push_back(category);
+  }
+  Differences(walk.setup, walk.scratch, walk.differences);
+  return JudgeOutcome(walk.setup, static_cast<Statistic>(o), rounded, walk.y, walk.differences);
 }
 
 Mark JudgeLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v, const Shares& value, int o) {
-  Verdict verdict = Judge(value[o], walk.setup.margin[o]);
+  Verdict verdict = Judge(static_cast<double>(value[o]), walk.setup.margin[o]);
   if (verdict != Verdict::kUndecided) return MarkOf(verdict);
-  SetOutcome(walk, node, v);
-  return JudgeOutcome(walk.setup, static_cast<Statistic>(o), value[o], walk.y);
+  const std::uint32_t k = walk.setup.k;
+  const std::uint32_t first = walk.category[k - 2];
+  const std::uint32_t second = walk.category[k - 1];
+  walk.y[first] = v;
+  walk.y[second] = node.r - v;
+  Mark mark = JudgeWithCounts(walk, o, value[o], {first, second});
+  walk.y[first] = 0;
+  walk.y[second] = 0;
+  return mark;
 }
 
 void VisitLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v) {
   Shares value = ChildShares(node, v);
-  double probability = MassOf(walk, value);
+  std::optional<Probability> probability;  // formed when some ordering counts it
   for (int o = 0; o < kStatisticCount; ++o) {
     if ((node.active & (1u << o)) == 0) continue;
-    Count(walk.result.tally[o], JudgeLeaf(walk, node, v, value, o), probability);
+    const Mark mark = JudgeLeaf(walk, node, v, value, o);
+    if (mark == Mark::kNotExtreme) continue;
+    if (!probability) probability = MassOf(walk, value);
+    Count(walk.result.tally[o], mark, *probability);
   }
   ++walk.result.outcomes_visited;
   Tick(walk);
 }
 
-void WalkNode(NetworkWalk& walk, std::uint32_t i, std::uint32_t r, const Shares& past,
-              unsigned active);
-
-void VisitChild(NetworkWalk& walk, const Node& node, std::uint32_t v) {
+// The child v of a node above the last level: decided at once, or opened
+// (returned, to be walked).
+std::optional<Node> VisitChild(NetworkWalk& walk, const Node& node, std::uint32_t v) {
   const Setup& setup = walk.setup;
   const std::uint32_t k = setup.k;
   const std::uint32_t m = node.r - v;
-  Shares own = SharesOf(TermsAt(*node.own, v));
-  Shares child;
-  for (int o = 0; o < kStatisticCount; ++o) child[o] = node.past[o] + own[o];
-  Shares low = SharesOf(TermsAt(*node.others, m));
-  double mass = -1;  // the children's probability, formed when needed
+  const Shares child = Plus(node.past, SharesOf(TermsAt(*node.own, v)));
+  if (m == 0) {
+    // One completion: zeros after this level.
+    const Shares value = Plus(child, walk.zero_suffix[node.i + 1]);
+    const Probability probability = MassOf(walk, value);
+    const std::uint32_t category = walk.category[node.i];
+    walk.y[category] = v;
+    for (int o = 0; o < kStatisticCount; ++o) {
+      if ((node.active & (1u << o)) == 0) continue;
+      Count(walk.result.tally[o], JudgeWithCounts(walk, o, value[o], {category}), probability);
+    }
+    walk.y[category] = 0;
+    Resolve(walk, probability);
+    ++walk.result.outcomes_visited;
+    Tick(walk);
+    return std::nullopt;
+  }
+  const Shares low = SharesOf(TermsAt(*node.others, m));
+  const Shares corner = Plus(Plus(child, SharesOf(TermsAt(*walk.table[k - 1], m))),
+                             walk.zero_middle[node.i + 1]);
+  std::optional<Probability> mass;  // the children's probability, formed when needed
+  auto children_mass = [&] {
+    if (!mass) mass = ProbabilityOf(setup, child[kSurprise] + low[kSurprise]);
+    return *mass;
+  };
   unsigned open = 0;
   for (int o = 0; o < kStatisticCount; ++o) {
     if ((node.active & (1u << o)) == 0) continue;
-    if (child[o] + low[o] > setup.margin[o].above) {
-      if (mass < 0) mass = std::exp(setup.total_surprise - (child[kSurprise] + low[kSurprise]));
-      walk.result.tally[o].beyond.Add(mass);
+    if (static_cast<double>(child[o] + low[o]) > setup.margin[o].above) {
+      walk.result.tally[o].beyond.Add(children_mass());
       continue;
     }
-    // The largest completion: all of m in one of the later categories.
-    double high = 0;
-    for (std::uint32_t j = node.i + 1; j < k; ++j) {
-      double corner =
-          child[o] + (SharesOf(TermsAt(*walk.table[j], m))[o] + walk.rest[node.i + 1][j][o]);
-      high = std::max(high, corner);
-    }
-    if (high < setup.margin[o].below) continue;
+    if (static_cast<double>(corner[o]) < setup.margin[o].below) continue;
     open |= 1u << o;
   }
-  walk.y[walk.category[node.i]] = v;
   if (open != 0) {
-    WalkNode(walk, node.i + 1, m, child, open);
-  } else {
-    if (mass < 0) mass = std::exp(setup.total_surprise - (child[kSurprise] + low[kSurprise]));
-    walk.resolved.Add(mass);
-    Tick(walk);
+    const bool last = node.i + 3 == k;
+    return Node{node.i + 1, m, child, open, last, walk.table[node.i + 1],
+                last ? walk.table[k - 1] : &walk.lump[node.i + 2]};
   }
-}
-
-void Visit(NetworkWalk& walk, const Node& node, std::uint32_t v) {
-  if (node.last) {
-    VisitLeaf(walk, node, v);
-  } else {
-    VisitChild(walk, node, v);
-  }
+  Resolve(walk, children_mass());
+  Tick(walk);
+  return std::nullopt;
 }
 
 // Whether the child v is surely beyond (at the last level: at least as
@@ -195,7 +273,7 @@ void Visit(NetworkWalk& walk, const Node& node, std::uint32_t v) {
 bool SurelyExtreme(NetworkWalk& walk, const Node& node, std::uint32_t v, int o) {
   Shares value = ChildShares(node, v);
   if (node.last) return JudgeLeaf(walk, node, v, value, o) != Mark::kNotExtreme;
-  return value[o] > walk.setup.margin[o].above;
+  return static_cast<double>(value[o]) > walk.setup.margin[o].above;
 }
 
 // On a side of the node where the children's statistics rise outward, the
@@ -255,7 +333,7 @@ std::uint64_t FirstExtreme(NetworkWalk& walk, const Node& node, int o, std::uint
   return far;
 }
 
-double SumOutward(NetworkWalk& walk, const Node& node, std::uint32_t start, int step);
+Probability SumOutward(NetworkWalk& walk, const Node& node, std::uint32_t start, int step);
 
 // The centre of a node's children, floor(r q): within a count or two of
 // the least child in every ordering.
@@ -268,10 +346,9 @@ std::uint32_t Centre(const NetworkWalk& walk, std::uint32_t i, std::uint32_t r) 
 // summed from each end: every addend is positive, each step adds one
 // rounding.
 const std::vector<double>* LastTailRatios(NetworkWalk& walk, std::uint32_t r) {
-  constexpr std::uint64_t kBudget = std::uint64_t{1} << 23;
   auto found = walk.tail_ratio.find(r);
   if (found != walk.tail_ratio.end()) return &found->second;
-  if (walk.tail_entries + r + 1 > kBudget) return nullptr;
+  if (walk.tail_entries + r + 1 > kTailRatioBudget) return nullptr;
   std::vector<double>& ratios = walk.tail_ratio[r];
   {
     const std::uint32_t i = walk.setup.k - 2;
@@ -292,11 +369,11 @@ const std::vector<double>* LastTailRatios(NetworkWalk& walk, std::uint32_t r) {
 
 // The probability of the children from `start` outward to the end: the
 // first one's times the tail of the binomial split relative to it.
-double SumTail(NetworkWalk& walk, const Node& node, std::uint32_t start, int step) {
+Probability SumTail(NetworkWalk& walk, const Node& node, std::uint32_t start, int step) {
   if (node.last) {
     if (const std::vector<double>* ratios = LastTailRatios(walk, node.r)) {
       ++walk.result.outcomes_visited;
-      return MassOf(walk, ChildShares(node, start)) * (*ratios)[start];
+      return ScaledProbability(MassOf(walk, ChildShares(node, start)), (*ratios)[start]);
     }
   }
   double ratio =
@@ -304,63 +381,67 @@ double SumTail(NetworkWalk& walk, const Node& node, std::uint32_t start, int ste
   if (std::isnan(ratio)) return SumOutward(walk, node, start, step);
   if (node.last) ++walk.result.outcomes_visited;
   Tick(walk);
-  return MassOf(walk, ChildShares(node, start)) * ratio;
+  return ScaledProbability(MassOf(walk, ChildShares(node, start)), ratio);
 }
 
 // The probability of the children from `start` outward to the end, summed
 // while the rest is not negligible. The probabilities of consecutive
 // children are in the ratio of a binomial split of r: each is the one
-// before times that ratio, formed afresh every kAnchor children.
-double SumOutward(NetworkWalk& walk, const Node& node, std::uint32_t start, int step) {
+// before times that ratio, formed afresh every kAnchor children; they are
+// summed relative to the first, in doubles (a relative 1e-13 at most,
+// ratios being free of any scale).
+Probability SumOutward(NetworkWalk& walk, const Node& node, std::uint32_t start, int step) {
   constexpr int kAnchor = 256;
   const double q = walk.split[node.i][0];
   const double c = walk.split[node.i][1];
-  CompensatedSum sum;
-  double mass = 0;
-  int since_anchor = kAnchor;
+  const long double first = ChildShares(node, start).surprise;
+  double sum = 0;
+  double mass = 1;
+  int since_anchor = 0;
   for (std::uint32_t v = start;; v = static_cast<std::uint32_t>(static_cast<std::int64_t>(v) + step)) {
     if (since_anchor == kAnchor) {
-      mass = MassOf(walk, ChildShares(node, v));
+      mass = static_cast<double>(ExpExtended(first - ChildShares(node, v).surprise));
       since_anchor = 0;
     }
-    sum.Add(mass);
+    sum += mass;
     if (node.last) ++walk.result.outcomes_visited;
     if (step < 0 ? v == 0 : v == node.r) break;
     // The next child's probability over this one's.
     double ratio = step < 0 ? v * c / ((node.r - v + 1.0) * q) : (node.r - v) * q / ((v + 1.0) * c);
     if (ratio < 1) {
       double rest = mass * ratio / (1 - ratio);
-      if (rest <= kNegligibleShare * sum.Value() || rest < kNegligibleMass) break;
+      if (rest <= kNegligibleShare * sum) break;
     }
     mass *= ratio;
     ++since_anchor;
   }
   Tick(walk);
-  return sum.Value();
+  return ScaledProbability(ProbabilityOf(walk.setup, first), sum);
 }
 
 // The probability of `count` children from `start` outward, all of them.
-double SumRun(NetworkWalk& walk, const Node& node, std::uint32_t start, std::uint64_t count,
-              int step) {
+Probability SumRun(NetworkWalk& walk, const Node& node, std::uint32_t start, std::uint64_t count,
+                   int step) {
   constexpr std::uint64_t kAnchor = 256;
   const double q = walk.split[node.i][0];
   const double c = walk.split[node.i][1];
-  CompensatedSum sum;
-  double mass = 0;
+  const long double first = ChildShares(node, start).surprise;
+  double sum = 0;
+  double mass = 1;
   std::uint32_t v = start;
   for (std::uint64_t j = 0; j < count; ++j) {
     if (j % kAnchor == 0) {
-      mass = MassOf(walk, ChildShares(node, v));
+      if (j > 0) mass = static_cast<double>(ExpExtended(first - ChildShares(node, v).surprise));
     } else {
       std::uint32_t before = step < 0 ? v + 1 : v - 1;
       mass *= step < 0 ? before * c / ((node.r - before + 1.0) * q)
                        : (node.r - before) * q / ((before + 1.0) * c);
     }
-    sum.Add(mass);
+    sum += mass;
     v = static_cast<std::uint32_t>(static_cast<std::int64_t>(v) + step);
   }
   if (node.last) walk.result.outcomes_visited += count;
-  return sum.Value();
+  return ScaledProbability(ProbabilityOf(walk.setup, first), sum);
 }
 
 // Where the walk of the last two categories stands in one ordering. With
@@ -374,7 +455,6 @@ enum class Stretch : std::uint8_t { kLeft, kMiddle, kRight, kDone };
 // The outcomes of a narrow last node, from both ends inward while some
 // ordering still finds them extreme.
 void WalkNarrowLeaves(NetworkWalk& walk, const Node& node) {
-  const Setup& setup = walk.setup;
   const std::uint32_t r = node.r;
   Stretch stretch[kStatisticCount];
   for (int o = 0; o < kStatisticCount; ++o)
@@ -384,7 +464,7 @@ void WalkNarrowLeaves(NetworkWalk& walk, const Node& node) {
   // counts it where extreme, and moves each stretch on.
   auto visit = [&](std::uint32_t j, bool from_left) {
     Shares value = ChildShares(node, j);
-    double probability = -1;
+    std::optional<Probability> probability;
     for (int o = 0; o < kStatisticCount; ++o) {
       if (stretch[o] == Stretch::kDone) continue;
       Mark mark = JudgeLeaf(walk, node, j, value, o);
@@ -396,8 +476,8 @@ void WalkNarrowLeaves(NetworkWalk& walk, const Node& node) {
         stretch[o] = Stretch::kDone;
       }
       if (extreme) {
-        if (probability < 0) probability = MassOf(walk, value);
-        Count(walk.result.tally[o], mark, probability);
+        if (!probability) probability = MassOf(walk, value);
+        Count(walk.result.tally[o], mark, *probability);
       }
     }
     ++walk.result.outcomes_visited;
@@ -420,103 +500,167 @@ void WalkNarrowLeaves(NetworkWalk& walk, const Node& node) {
     if (!any(Stretch::kMiddle) && !any(Stretch::kRight)) break;
     visit(i, false);
   }
-  walk.resolved.Add(std::exp(setup.total_surprise -
-                             (node.past[kSurprise] + TermsAt(walk.lump[node.i], r).surprise)));
 }
 
-// One side of a wide node, from `inner` (next to the middle window) out to
-// `outer`: each ordering's run of surely extreme children is found, the
-// children short of the first run are visited, the rest summed as beyond.
-void WalkSide(NetworkWalk& walk, const Node& node, std::uint32_t inner, std::uint32_t outer,
-              int step) {
+// The distances of each active ordering's first surely extreme child on a
+// side, span + 1 for none, and the farthest of them.
+struct SideStarts {
+  std::array<std::uint64_t, kStatisticCount> first_distance;
+  std::uint64_t farthest = 0;
+};
+
+SideStarts FindSideStarts(NetworkWalk& walk, const Node& node, std::uint32_t inner,
+                          std::uint64_t span, int step) {
+  SideStarts starts;
+  std::uint64_t guess = 0;
+  for (int o = 0; o < kStatisticCount; ++o) {
+    starts.first_distance[o] = span + 1;
+    if ((node.active & (1u << o)) == 0) continue;
+    starts.first_distance[o] = FirstExtreme(walk, node, o, inner, span, step, guess);
+    if (starts.first_distance[o] <= span) guess = starts.first_distance[o];
+    starts.farthest = std::max(starts.farthest, starts.first_distance[o]);
+  }
+  return starts;
+}
+
+// One side of a wide last node, from `inner` (next to the middle window)
+// out to `outer`: outcomes short of every run are extreme in no ordering
+// and skipped; each run's first outcome is judged (it may be tied rather
+// than beyond); the rest of each run is beyond, summed from the farthest
+// start outward and extended inward start by start.
+void WalkLeafSide(NetworkWalk& walk, const Node& node, std::uint32_t inner, std::uint32_t outer,
+                  int step) {
   const std::uint64_t span = step < 0 ? inner - outer : outer - inner;
   auto at = [&](std::uint64_t distance) {
     return static_cast<std::uint32_t>(static_cast<std::int64_t>(inner) +
                                       step * static_cast<std::int64_t>(distance));
   };
-  // Each active ordering's first surely extreme child, as a distance from
-  // inner (span + 1: none).
-  std::array<std::uint64_t, kStatisticCount> first_distance;
-  std::uint64_t farthest = 0;
-  std::uint64_t guess = 0;
+  const SideStarts found = FindSideStarts(walk, node, inner, span, step);
+  std::array<std::pair<std::uint64_t, int>, kStatisticCount> starts;
+  int runs = 0;
   for (int o = 0; o < kStatisticCount; ++o) {
-    first_distance[o] = span + 1;
-    if ((node.active & (1u << o)) == 0) continue;
-    first_distance[o] = FirstExtreme(walk, node, o, inner, span, step, guess);
-    if (first_distance[o] <= span) guess = first_distance[o];
-    farthest = std::max(farthest, first_distance[o]);
+    if (found.first_distance[o] > span) continue;
+    std::uint32_t v = at(found.first_distance[o]);
+    Shares value = ChildShares(node, v);
+    const Mark mark = JudgeLeaf(walk, node, v, value, o);
+    if (mark != Mark::kNotExtreme) Count(walk.result.tally[o], mark, MassOf(walk, value));
+    ++walk.result.outcomes_visited;
+    starts[runs++] = {found.first_distance[o] + 1, o};
   }
-  if (node.last) {
-    // Outcomes short of every run are extreme in no ordering: skipped.
-    // Each run's first outcome is judged (it may be tied rather than
-    // beyond); the rest of each run is beyond, summed from the farthest
-    // start outward and extended inward start by start.
-    std::array<std::pair<std::uint64_t, int>, kStatisticCount> starts;
-    int runs = 0;
-    for (int o = 0; o < kStatisticCount; ++o) {
-      if (first_distance[o] > span) continue;
-      std::uint32_t v = at(first_distance[o]);
-      Shares value = ChildShares(node, v);
-      Count(walk.result.tally[o], JudgeLeaf(walk, node, v, value, o), MassOf(walk, value));
-      ++walk.result.outcomes_visited;
-      starts[runs++] = {first_distance[o] + 1, o};
-    }
-    // Farthest start first (three at most: insertion).
-    for (int j = 1; j < runs; ++j) {
-      for (int i = j; i > 0 && starts[i - 1].first < starts[i].first; --i)
-        std::swap(starts[i - 1], starts[i]);
-    }
-    double beyond = 0;
-    std::uint64_t from = span + 1;  // beyond sums the outcomes from here out
-    for (int j = 0; j < runs; ++j) {
-      auto [start, o] = starts[j];
-      if (j == 0) {
-        if (start <= span) beyond = SumTail(walk, node, at(start), step);
-        from = start;
-      } else if (start < from) {
-        beyond += SumRun(walk, node, at(start), from - start, step);
-        from = start;
-      }
-      walk.result.tally[o].beyond.Add(beyond);
-    }
-    return;
+  // Farthest start first (three at most: insertion).
+  for (int j = 1; j < runs; ++j) {
+    for (int i = j; i > 0 && starts[i - 1].first < starts[i].first; --i)
+      std::swap(starts[i - 1], starts[i]);
   }
-  // Children short of a run may hold extreme outcomes: visited, as are the
-  // runs' first children; past the farthest of them every ordering finds
-  // every child beyond.
-  for (std::uint64_t d = 0; d <= std::min(farthest, span); ++d) Visit(walk, node, at(d));
-  if (farthest >= span) return;
-  double mass = SumTail(walk, node, at(farthest + 1), step);
-  for (int o = 0; o < kStatisticCount; ++o) {
-    if ((node.active & (1u << o)) != 0) walk.result.tally[o].beyond.Add(mass);
+  LogSum beyond;
+  std::uint64_t from = span + 1;  // beyond sums the outcomes from here out
+  for (int j = 0; j < runs; ++j) {
+    auto [start, o] = starts[j];
+    if (j == 0) {
+      if (start <= span) beyond.Add(SumTail(walk, node, at(start), step));
+      from = start;
+    } else if (start < from) {
+      beyond.Add(SumRun(walk, node, at(start), from - start, step));
+      from = start;
+    }
+    walk.result.tally[o].beyond.Add(beyond);
   }
-  walk.resolved.Add(mass);
 }
 
-void WalkNode(NetworkWalk& walk, std::uint32_t i, std::uint32_t r, const Shares& past,
-              unsigned active) {
-  const std::uint32_t k = walk.setup.k;
-  const bool last = i + 2 == k;
-  Node node{i, r, past, active, last, walk.table[i], last ? walk.table[k - 1] : &walk.lump[i + 1]};
-  if (!last) ++walk.result.nodes_visited;
+// A node of the last level: its outcomes, none of them opened further.
+void WalkLastNode(NetworkWalk& walk, const Node& node) {
+  const std::uint32_t r = node.r;
   if (r < kWideNode) {
-    if (last) {
-      WalkNarrowLeaves(walk, node);
-    } else {
-      for (std::uint32_t v = 0; v <= r; ++v) VisitChild(walk, node, v);
-    }
-    return;
+    WalkNarrowLeaves(walk, node);
+  } else {
+    // The middle window holds every least outcome of the three orderings.
+    std::uint32_t centre = Centre(walk, node.i, r);
+    std::uint32_t lo = centre >= 3 ? centre - 3 : 0;
+    std::uint32_t hi = std::min(r, centre + 3);
+    for (std::uint32_t v = lo; v <= hi; ++v) VisitLeaf(walk, node, v);
+    if (lo > 0) WalkLeafSide(walk, node, lo - 1, 0, -1);
+    if (hi < r) WalkLeafSide(walk, node, hi + 1, r, +1);
   }
-  // The middle window holds every least child of the three orderings.
-  std::uint32_t centre = Centre(walk, i, r);
+  Resolve(walk, ProbabilityOf(walk.setup,
+                              node.past[kSurprise] + TermsAt(walk.lump[node.i], r).surprise));
+}
+
+// A node above the last level as a frame: the children it visits, and
+// what its sides add at once. On each side, children short of a run may
+// hold extreme outcomes and are visited, as are the runs' first children;
+// past the farthest of them every ordering finds every child beyond.
+Frame OpenFrame(NetworkWalk& walk, const Node& node) {
+  ++walk.result.nodes_visited;
+  Frame frame{node};
+  const std::uint32_t r = node.r;
+  if (r < kWideNode) {
+    frame.segments[frame.segment_count++] = Segment{0, r + 1, 1};
+    return frame;
+  }
+  std::uint32_t centre = Centre(walk, node.i, r);
   std::uint32_t lo = centre >= 3 ? centre - 3 : 0;
   std::uint32_t hi = std::min(r, centre + 3);
-  for (std::uint32_t v = lo; v <= hi; ++v) Visit(walk, node, v);
-  if (lo > 0) WalkSide(walk, node, lo - 1, 0, -1);
-  if (hi < r) WalkSide(walk, node, hi + 1, r, +1);
-  if (last) {
-    walk.resolved.Add(std::exp(walk.setup.total_surprise -
-                               (past[kSurprise] + TermsAt(walk.lump[i], r).surprise)));
+  frame.segments[frame.segment_count++] = Segment{lo, hi - lo + 1, 1};
+  auto side = [&](std::uint32_t inner, std::uint32_t outer, int step) {
+    const std::uint64_t span = step < 0 ? inner - outer : outer - inner;
+    const SideStarts found = FindSideStarts(walk, node, inner, span, step);
+    frame.segments[frame.segment_count++] =
+        Segment{inner, static_cast<std::uint32_t>(std::min(found.farthest, span) + 1), step};
+    if (found.farthest >= span) return;
+    const std::uint32_t start = static_cast<std::uint32_t>(
+        static_cast<std::int64_t>(inner) + step * static_cast<std::int64_t>(found.farthest + 1));
+    const Probability mass = SumTail(walk, node, start, step);
+    for (int o = 0; o < kStatisticCount; ++o) {
+      if ((node.active & (1u << o)) != 0) walk.result.tally[o].beyond.Add(mass);
+    }
+    Resolve(walk, mass);
+  };
+  if (lo > 0) side(lo - 1, 0, -1);
+  if (hi < r) side(hi + 1, r, +1);
+  return frame;
+}
+
+// Every node from the root: frames on a stack, each visiting its children
+// in turn; a child opened above the last level becomes the next frame.
+void WalkTree(NetworkWalk& walk, const Node& root) {
+  if (root.last) {
+    WalkLastNode(walk, root);
+    return;
+  }
+  std::vector<Frame> stack;
+  stack.push_back(OpenFrame(walk, root));
+  while (!stack.empty()) {
+    Frame& frame = stack.back();
+    const std::uint32_t category = walk.category[frame.node.i];
+    if (frame.child_set) {
+      ClearCount(walk, category);
+      frame.child_set = false;
+    }
+    while (frame.segment < frame.segment_count &&
+           frame.visited == frame.segments[frame.segment].count) {
+      ++frame.segment;
+      frame.visited = 0;
+    }
+    if (frame.segment == frame.segment_count) {
+      stack.pop_back();
+      continue;
+    }
+    const Segment& segment = frame.segments[frame.segment];
+    const std::uint32_t v = static_cast<std::uint32_t>(
+        static_cast<std::int64_t>(segment.start) +
+        segment.step * static_cast<std::int64_t>(frame.visited));
+    ++frame.visited;
+    std::optional<Node> child = VisitChild(walk, frame.node, v);
+    if (!child) continue;
+    SetCount(walk, category, v);
+    if (child->last) {
+      WalkLastNode(walk, *child);
+      ClearCount(walk, category);
+      continue;
+    }
+    frame.child_set = true;
+    Frame opened = OpenFrame(walk, *child);
+    stack.push_back(std::move(opened));  // frame is not used past this point
   }
 }
 
@@ -525,9 +669,10 @@ void WalkNode(NetworkWalk& walk, std::uint32_t i, std::uint32_t r, const Shares&
 Tallies WalkNetwork(const Setup& setup, Pace& pace) {
   const std::uint32_t k = setup.k;
   ShareTables shares = MakeShareTables(setup);
-  NetworkWalk walk{setup, {}, {}, {}, {}, {}, std::vector<std::uint32_t>(k, 0), {}, 0, {}, pace, {}};
-  // Categories with the largest expectations first: the two walked outcome
-  // by outcome then hold the fewest counts.
+  NetworkWalk walk{setup, {}, {}, {}, {}, {}, {}, std::vector<std::uint32_t>(k, 0),
+                   {}, {}, {}, {}, 0, {}, pace, {}};
+  // Categories with the largest weights first: the two walked outcome by
+  // outcome then hold the fewest counts, and the least weight is last.
   walk.category.resize(k);
   std::iota(walk.category.begin(), walk.category.end(), 0u);
   std::stable_sort(walk.category.begin(), walk.category.end(), [&](std::uint32_t a, std::uint32_t b) {
@@ -555,17 +700,28 @@ Tallies WalkNetwork(const Setup& setup, Pace& pace) {
                           mpq_class(remaining - weight, remaining).get_d()});
     remaining -= weight;
   }
-  walk.rest.assign(k, std::vector<Shares>(k, Shares{0, 0, 0}));
-  for (std::uint32_t i = 1; i < k; ++i) {
-    for (std::uint32_t j = i; j < k; ++j) {
-      for (std::uint32_t l = i; l < k; ++l) {
-        if (l == j) continue;
-        Shares zero = SharesOf(TermsAt(*walk.table[l], 0));
-        for (int o = 0; o < kStatisticCount; ++o) walk.rest[i][j][o] += zero[o];
-      }
+  // The level order differs from the categories', so the sums are formed
+  // here, each carried as ZeroSuffix carries its own.
+  walk.zero_middle.assign(k + 1, Shares{});
+  walk.zero_suffix.assign(k + 1, Shares{});
+  Shares sum, carry;
+  auto carried = [](auto& total, auto& error, auto x) {
+    const auto t = total + x;
+    error += std::fabs(total) >= std::fabs(x) ? (total - t) + x : (x - t) + total;
+    total = t;
+  };
+  for (std::uint32_t i = k; i-- > 0;) {
+    const Shares zero = SharesOf(TermsAt(*walk.table[i], 0));
+    if (i + 1 < k) {
+      carried(sum.chi, carry.chi, zero.chi);
+      carried(sum.deviance, carry.deviance, zero.deviance);
+      carried(sum.surprise, carry.surprise, zero.surprise);
+      walk.zero_middle[i] = Plus(sum, carry);
     }
+    walk.zero_suffix[i] = Plus(walk.zero_middle[i], SharesOf(TermsAt(*walk.table[k - 1], 0)));
   }
-  WalkNode(walk, 0, static_cast<std::uint32_t>(setup.n), Shares{0, 0, 0}, 0b111);
+  const bool last = k == 2;
+  WalkTree(walk, Node{0, static_cast<std::uint32_t>(setup.n), Shares{}, 0b111, last, walk.table[0], last ? walk.table[k - 1] : &walk.lump[1]});
   return walk.result;
 }
 

@@ -1,5 +1,7 @@
 #include "engine/multinomial/setup.h"
 
+#include <cmath>
+
 namespace engine::multinomial {
 
 Setup MakeSetup(const MultinomialProblem& problem) {
@@ -12,12 +14,15 @@ Setup MakeSetup(const MultinomialProblem& problem) {
   for (std::uint32_t i = 0; i < setup.k; ++i)
     setup.expected.push_back(MakeExpectation(setup.n, null.weights[i], null.total_weight));
   setup.total_surprise = SurpriseOfTotal(setup.n);
+  ShareSums observed;
   for (std::uint32_t i = 0; i < setup.k; ++i) {
-    Terms terms = ComputeTerms(setup.observed[i], setup.expected[i]);
-    setup.observed_sum[kChi] += terms.chi;
-    setup.observed_sum[kDeviance] += terms.deviance;
-    setup.observed_sum[kSurprise] += terms.surprise;
+    observed = observed + ComputeTerms(setup.observed[i], setup.expected[i]);
+    if (setup.observed[i] != 0) setup.observed_support.push_back(i);
   }
+  setup.observed_sum = {observed.chi, observed.deviance, static_cast<double>(observed.surprise)};
+  setup.observed_surprise = observed.surprise;
+  setup.in_observed_support.assign(setup.k, 0);
+  for (std::uint32_t i : setup.observed_support) setup.in_observed_support[i] = 1;
   // Every statistic is summed over the k categories; a bound of the network
   // method may add the share of the remaining categories taken together.
   int terms = static_cast<int>(setup.k) + 1;
@@ -34,6 +39,59 @@ Mark JudgeOutcome(const Setup& setup, Statistic statistic, double value,
     return Mark::kTied;
   int sign = CompareExactly(setup.order, statistic, y, setup.observed);
   return sign > 0 ? Mark::kBeyond : (sign == 0 ? Mark::kTied : Mark::kNotExtreme);
+}
+
+Mark JudgeOutcome(const Setup& setup, Statistic statistic, double value,
+                  std::span<const std::uint32_t> y, std::span<const std::uint32_t> where) {
+  Verdict verdict = Judge(value, setup.margin[statistic]);
+  if (verdict != Verdict::kUndecided) return MarkOf(verdict);
+  if (statistic != kChi &&
+      IsPermutationWithinClasses(setup.order.null, y, setup.observed, where))
+    return Mark::kTied;
+  int sign = CompareExactly(setup.order, statistic, y, setup.observed, where);
+  return sign > 0 ? Mark::kBeyond : (sign == 0 ? Mark::kTied : Mark::kNotExtreme);
+}
+
+void Differences(const Setup& setup, std::span<const std::uint32_t> y_support,
+                 std::vector<std::uint32_t>& out) {
+  out.assign(setup.observed_support.begin(), setup.observed_support.end());
+  for (std::uint32_t i : y_support) {
+    if (setup.in_observed_support[i] == 0) out.push_back(i);
+  }
+}
+
+namespace {
+
+// A sum with the rounding error of each addition carried along
+// (Neumaier), in the precision of T.
+template <typename T>
+struct Carried {
+  T sum = 0;
+  T carry = 0;
+  void Add(T x) {
+    const T t = sum + x;
+    carry += std::fabs(sum) >= std::fabs(x) ? (sum - t) + x : (x - t) + sum;
+    sum = t;
+  }
+  T Value() const { return sum + carry; }
+};
+
+}  // namespace
+
+std::vector<ShareSums> ZeroSuffix(const std::vector<const TermTable*>& of_category) {
+  // Thousands of categories of small expectation: carried sums keep the
+  // digits that the probability of the outcomes ending in zeros needs.
+  std::vector<ShareSums> suffix(of_category.size() + 1);
+  Carried<double> chi, deviance;
+  Carried<long double> surprise;
+  for (std::size_t i = of_category.size(); i-- > 0;) {
+    const Terms zero = TermsAt(*of_category[i], 0);
+    chi.Add(zero.chi);
+    deviance.Add(zero.deviance);
+    surprise.Add(zero.surprise);
+    suffix[i] = ShareSums{chi.Value(), deviance.Value(), surprise.Value()};
+  }
+  return suffix;
 }
 
 }  // namespace engine::multinomial

@@ -25,20 +25,45 @@ struct Setup {
   std::vector<std::uint32_t> observed;
   ExactOrder order;
   std::vector<Expectation> expected;  // n w_i / W, one per category
-  double total_surprise = 0;          // L0: P(y) = exp(L0 - surprise(y))
+  long double total_surprise = 0;     // L0: P(y) = exp(L0 - surprise(y))
   // The observed statistics as computed sums (chi, deviance, surprise) and
-  // the margins the filter leaves around them.
+  // the margins the filter leaves around them; the observed surprise also
+  // in extended precision, for its probability.
   std::array<double, kStatisticCount> observed_sum{};
+  long double observed_surprise = 0;
   std::array<Margin, kStatisticCount> margin{};
+  // The categories whose observed count is not 0, in order, and a flag per
+  // category: an outcome differs from the observed one only where either
+  // is not 0.
+  std::vector<std::uint32_t> observed_support;
+  std::vector<std::uint8_t> in_observed_support;
 };
 
 /// n >= 1 and k >= 2 (a single outcome needs no setup).
 Setup MakeSetup(const MultinomialProblem& problem);
 
+/// The probability of an outcome whose surprise is summed as surprise.
+inline Probability ProbabilityOf(const Setup& setup, long double surprise) {
+  return ProbabilityFromLog(setup.total_surprise - surprise);
+}
+
 /// Where the outcome y, whose statistic was computed as value, stands
-/// against the observed outcome: the filter, then exact arithmetic.
+/// against the observed outcome: the filter, then exact arithmetic over
+/// every category.
 Mark JudgeOutcome(const Setup& setup, Statistic statistic, double value,
                   std::span<const std::uint32_t> y);
+
+/// The same when y and the observed counts can differ only in the
+/// categories listed in where (each once): the exact arithmetic looks at
+/// those alone, so that a judgement costs what the outcome holds, not k.
+Mark JudgeOutcome(const Setup& setup, Statistic statistic, double value,
+                  std::span<const std::uint32_t> y, std::span<const std::uint32_t> where);
+
+/// The categories where y may differ from the observed counts: the
+/// observed support, then those of y_support (the categories where y is not
+/// 0, each once) outside it. out is replaced.
+void Differences(const Setup& setup, std::span<const std::uint32_t> y_support,
+                 std::vector<std::uint32_t>& out);
 
 /// The mark of a verdict the filter reached.
 inline Mark MarkOf(Verdict verdict) {
@@ -46,7 +71,7 @@ inline Mark MarkOf(Verdict verdict) {
 }
 
 /// Adds probability to the tally of a mark.
-inline void Count(Tally& tally, Mark mark, double probability) {
+inline void Count(Tally& tally, Mark mark, const Probability& probability) {
   if (mark == Mark::kBeyond) {
     tally.beyond.Add(probability);
   } else if (mark == Mark::kTied) {
@@ -54,9 +79,40 @@ inline void Count(Tally& tally, Mark mark, double probability) {
   }
 }
 
+/// The probability of the outcomes by their marks in the three orderings:
+/// one sum for each combination of marks, so that an outcome extreme in
+/// several orderings is added once; spread into the tallies at the end.
+class MarkedSums {
+ public:
+  void Add(const Mark (&marks)[kOrderingCount], const Probability& probability) {
+    sums_[static_cast<int>(marks[0]) + 3 * static_cast<int>(marks[1]) + 9 * static_cast<int>(marks[2])]
+        .Add(probability);
+  }
+  void AddTo(std::array<Tally, kStatisticCount>& tally) const {
+    for (int combination = 1; combination < 27; ++combination) {
+      if (sums_[combination].Empty()) continue;
+      for (int s = 0, rest = combination; s < kStatisticCount; ++s, rest /= 3) {
+        const Mark mark = static_cast<Mark>(rest % 3);
+        if (mark == Mark::kBeyond) tally[s].beyond.Add(sums_[combination]);
+        if (mark == Mark::kTied) tally[s].tied.Add(sums_[combination]);
+      }
+    }
+  }
+
+ private:
+  static_assert(static_cast<int>(Mark::kNotExtreme) == 0 && static_cast<int>(Mark::kTied) == 1 &&
+                static_cast<int>(Mark::kBeyond) == 2);
+  std::array<LogSum, 27> sums_;
+};
+
 /// The rows of the tables kept in memory, over every method: beyond this
 /// the shares of the far counts are computed when needed.
 inline constexpr std::uint64_t kTableEntryLimit = std::uint64_t{1} << 21;
+
+/// For each i, the shares at count 0 of the categories from i on, summed
+/// (k + 1 entries, the last 0): the statistics of completing a partial
+/// outcome with nothing left to place. of_category: each category's table.
+std::vector<ShareSums> ZeroSuffix(const std::vector<const TermTable*>& of_category);
 
 }  // namespace engine::multinomial
 

@@ -39,21 +39,19 @@ Terms ComputeTerms(std::uint32_t y, const Expectation& e) {
   terms.chi = static_cast<double>(d * d / e.value);
   if (y == 0) {
     terms.deviance = static_cast<double>(e.value);
-    terms.surprise = static_cast<double>(e.value);
+    terms.surprise = e.value;
     return terms;
   }
   long double x = static_cast<long double>(y);
   long double deviance = Deviance(x, e.value, d);
   terms.deviance = static_cast<double>(deviance);
-  terms.surprise =
-      static_cast<double>(StirlingError(y) + deviance + (kLnTwoPi + std::log(x)) / 2);
+  terms.surprise = StirlingError(y) + deviance + (kLnTwoPi + std::log(x)) / 2;
   return terms;
 }
 
-double SurpriseOfTotal(std::uint64_t n) {
+long double SurpriseOfTotal(std::uint64_t n) {
   if (n == 0) return 0;
-  return static_cast<double>(StirlingError(n) +
-                             (kLnTwoPi + std::log(static_cast<long double>(n))) / 2);
+  return StirlingError(n) + (kLnTwoPi + std::log(static_cast<long double>(n))) / 2;
 }
 
 TermTable MakeTermTable(const Expectation& e, std::uint32_t lo, std::uint32_t hi) {

@@ -9,7 +9,10 @@
 // counts and the expected counts have the same total.) Every share is at
 // least 0, and each statistic is a sum of shares, so a computed sum carries
 // a relative error bound (engine/multinomial/classify.h). Each share is
-// formed in extended precision and rounded once: within 2^-52 of its value.
+// formed in extended precision; the chi and deviance shares are rounded once
+// to doubles (within 2^-52 of their values), the surprise is kept extended,
+// so that the probability exp(L0 - surprise) is formed to about 1e-18 and
+// rounds to the nearest double (1/16 as 0.0625) wherever it is in range.
 #ifndef ENGINE_MULTINOMIAL_TERMS_H_
 #define ENGINE_MULTINOMIAL_TERMS_H_
 
@@ -23,14 +26,30 @@ namespace engine::multinomial {
 struct Terms {
   double chi;
   double deviance;
-  double surprise;
+  long double surprise;
 };
+
+/// The statistics of a partial or whole outcome: its shares summed. The
+/// surprise is summed in extended precision; rounded to a double it is
+/// within the error bound of a double sum.
+struct ShareSums {
+  double chi = 0;
+  double deviance = 0;
+  long double surprise = 0;
+};
+
+inline ShareSums operator+(const ShareSums& a, const Terms& t) {
+  return ShareSums{a.chi + t.chi, a.deviance + t.deviance, a.surprise + t.surprise};
+}
+inline ShareSums operator+(const ShareSums& a, const ShareSums& b) {
+  return ShareSums{a.chi + b.chi, a.deviance + b.deviance, a.surprise + b.surprise};
+}
 
 /// The shares of a category with count y and expected count e > 0.
 Terms ComputeTerms(std::uint32_t y, const Expectation& e);
 
 /// L0 = -ln(n^n exp(-n) / n!) for the total n (0 when n = 0).
-double SurpriseOfTotal(std::uint64_t n);
+long double SurpriseOfTotal(std::uint64_t n);
 
 /// The shares of one category for the counts lo..lo+size-1, kept; counts
 /// outside that window are computed when asked for.

@@ -33,7 +33,11 @@ struct MultinomialProblem {
 /// by splitmix64 from `seed`, so a run repeats); it refuses every_outcome
 /// and whole_distribution. kAuto is kExact when the estimated work fits
 /// max_seconds and the work then finishes within it, Monte Carlo otherwise
-/// (fell_back); with every_outcome or whole_distribution it is kExact.
+/// (fell_back); max_seconds bounds the whole test, Monte Carlo included,
+/// which then stops early (samples below samples_requested) or, with
+/// fewer than kMinimumDraws made, fails. With every_outcome kAuto is
+/// kExact; with whole_distribution its Monte Carlo hands each draw to the
+/// sink (OutcomeRow::share 1 / samples asked for).
 struct MultinomialOptions {
   Method method = Method::kAuto;
   std::uint64_t samples = kDefaultSamples;
@@ -44,7 +48,8 @@ struct MultinomialOptions {
   bool every_outcome = false;
   // The sink must see the whole null distribution (every outcome, or every
   // class of outcomes with its multiplicity), as a plot needs: rules out
-  // the methods that sum subtrees unvisited, and Monte Carlo.
+  // the methods that sum subtrees unvisited; under kAuto, Monte Carlo then
+  // hands over its draws instead.
   bool whole_distribution = false;
 };
 
@@ -59,7 +64,8 @@ struct MultinomialResult {
   // the ones the network judged or summed singly, the draws of Monte Carlo.
   std::uint64_t outcomes_visited = 0;
   std::uint64_t nodes_visited = 0;    // network method: partial outcomes expanded; 0 otherwise
-  std::uint64_t samples = 0;          // Monte Carlo
+  std::uint64_t samples = 0;          // Monte Carlo: the draws made
+  std::uint64_t samples_requested = 0;  // Monte Carlo: the draws asked for
   std::uint64_t seed = 0;             // Monte Carlo
   // kChiSquare, kLikelihoodRatio, kProbability, in that order.
   std::array<OrderingResult, 3> orderings{};

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What the programs do when the file system or the standard streams fail.
 #
-#   faults.sh CASE ORVANE KESTRIN INJECTED_FS
+#   faults.sh CASE ORVANE KESTRIN INJECTED_FS [SIGNAL_RACE]
 #
 # Each case runs a program in a scratch folder under a fault (a full or
 # read-only file system, a missing folder, a file-size or open-file limit, a
@@ -21,6 +21,7 @@ case_name=$1
 orvane=$2
 kestrin=$3
 injected_fs=$4
+signal_race=${5:-}
 # shellcheck source=../skip.sh
 source "$(dirname "$0")/../skip.sh"
 scratch=$(mktemp -d /tmp/exact-faults-XXXXXX)
@@ -104,6 +105,52 @@ preload() {
 # status.
 only_run_files() {
   [ -z "$(ls -A "$1" | grep -v -x -e in -e out -e err -e status)" ] || fail "a file was left"
+}
+
+# as_user COMMAND...: runs COMMAND as a user without privilege: as nobody
+# when the test runs as root (who may write any file), as the test's own
+# user otherwise. Folders it must reach are made open to all first.
+as_user() {
+  if [ "$(id -u)" = 0 ]; then
+    need setpriv util-linux
+    setpriv --reuid=65534 --regid=65534 --clear-groups "$@"
+  else
+    "$@"
+  fi
+}
+
+# user_folder DIR: DIR made, the user's of as_user, with $scratch open to
+# them.
+user_folder() {
+  chmod 755 "$scratch"
+  mkdir -p "$1"
+  [ "$(id -u)" = 0 ] && chown 65534:65534 "$1"
+  return 0
+}
+
+# cli_run DIR COMMAND...: runs a command of the command-line mode in DIR,
+# leaving out, err and status in $scratch.
+cli_run() {
+  local dir=$1
+  shift
+  (cd "$dir" && "$@" >"$scratch/out" 2>"$scratch/err")
+  echo $? >"$scratch/status"
+}
+
+# expect_cli_failure MESSAGE: status 1, nothing on standard output, one
+# line on standard error.
+expect_cli_failure() {
+  [ "$(cat "$scratch/status")" = 1 ] || fail "status $(cat "$scratch/status"), expected 1; stderr: $(cat "$scratch/err")"
+  [ ! -s "$scratch/out" ] || fail "standard output is not empty"
+  [ "$(cat "$scratch/err")" = "$1" ] || fail "stderr is \"$(cat "$scratch/err")\", expected \"$1\""
+}
+
+# same_run A B: the runs in folders A and B wrote the same standard output
+# and error and ended with the same status.
+same_run() {
+  cmp -s "$1/out" "$2/out" || fail "stdout differs from the run in $(basename "$1")"
+  cmp -s "$1/err" "$2/err" || fail "stderr differs from the run in $(basename "$1"): $(cat "$2/err")"
+  cmp -s "$1/status" "$2/status" || fail "status $(cat "$2/status"), expected $(cat "$1/status")"
 }
 
 # on_file_system KIND COMMAND...: runs COMMAND (a shell function of this
@@ -471,6 +518,131 @@ case $fault in
     printf '2\r\nabc\r\n' >"$scratch/run/in"
     (cd "$scratch/run" && "$orvane" <in >out 2>&-)
     [ $? = 1 ] || fail "status $?, expected 1"
+    ;;
+
+  result_name_is_a_dangling_link)
+    # A result name that is a symbolic link to nothing is refused as an
+    # existing file is, and nothing is made through it: neither the file it
+    # names nor, for a link into a missing folder, the failure of opening it.
+    mkdir -p "$scratch/existing" "$scratch/run"
+    echo kept >"$scratch/existing/r.csv"
+    run "$scratch/existing" "$orvane" "$short_orvane"
+    ln -s target.csv "$scratch/run/r.csv"
+    run "$scratch/run" "$orvane" "$short_orvane"
+    same_run "$scratch/existing" "$scratch/run"
+    [ -L "$scratch/run/r.csv" ] && [ "$(readlink "$scratch/run/r.csv")" = target.csv ] || fail "the link was changed"
+    [ ! -e "$scratch/run/target.csv" ] || fail "the link's target was made"
+    rm "$scratch/run/r.csv"
+    ln -s nowhere/target.csv "$scratch/run/r.csv"
+    run "$scratch/run" "$orvane" "$short_orvane"
+    same_run "$scratch/existing" "$scratch/run"
+    program=$kestrin
+    run "$scratch/existing" "$kestrin" "$long_kestrin"
+    run "$scratch/run" "$kestrin" "$long_kestrin"
+    same_run "$scratch/existing" "$scratch/run"
+    [ ! -e "$scratch/run/nowhere" ] || fail "a folder was made"
+    ;;
+
+  result_file_made_meanwhile)
+    # Another program makes the result file between the test for it and its
+    # creation: the run is refused as if the file had been there, and the
+    # other program's file is left whole.
+    mkdir -p "$scratch/existing" "$scratch/run"
+    echo kept >"$scratch/existing/r.csv"
+    run "$scratch/existing" "$orvane" "$short_orvane"
+    preload FAULT_MADE_MEANWHILE=r.csv
+    run "$scratch/run" "$orvane" "$short_orvane"
+    program_env=()
+    same_run "$scratch/existing" "$scratch/run"
+    [ "$(cat "$scratch/run/r.csv")" = "made meanwhile" ] || fail "the file made meanwhile was written"
+    # The default file is replaced as before, made meanwhile or not.
+    mkdir -p "$scratch/default"
+    preload FAULT_MADE_MEANWHILE=log.csv
+    run "$scratch/default" "$orvane" $'2\r\n3\r\n1\r\n\r\n\r\n'
+    program_env=()
+    [ "$(cat "$scratch/default/status")" = 0 ] || fail "the run with log.csv made meanwhile did not end normally"
+    grep -q "p (chi2)" "$scratch/default/log.csv" || fail "log.csv was not written"
+    ;;
+
+  cli_file_not_writable)
+    # What the shell's '>' refuses is refused with status 1 and left alone:
+    # a read-only listing or picture, and a file in a folder the user may
+    # not write. The runs are made without privilege, which would write
+    # them all.
+    user_folder "$scratch/run"
+    user_folder "$scratch/run/locked"
+    for name in l.csv p.svg locked/l.csv; do echo "old $name" >"$scratch/run/$name"; done
+    chmod 444 "$scratch/run/l.csv" "$scratch/run/p.svg"
+    chmod 666 "$scratch/run/locked/l.csv"
+    chmod 555 "$scratch/run/locked"
+    cli_run "$scratch/run" as_user "$orvane" -o l.csv 3 1
+    expect_cli_failure "orvane: cannot write 'l.csv': Permission denied"
+    cli_run "$scratch/run" as_user "$kestrin" --plot=p.svg 1 1 1 5
+    expect_cli_failure "kestrin: cannot write 'p.svg': Permission denied"
+    cli_run "$scratch/run" as_user "$orvane" -o locked/l.csv 3 1
+    expect_cli_failure "orvane: cannot write 'locked/l.csv': Permission denied"
+    cli_run "$scratch/run" as_user "$orvane" -o locked/new.csv 3 1
+    expect_cli_failure "orvane: cannot write 'locked/new.csv': Permission denied"
+    for name in l.csv p.svg locked/l.csv; do
+      [ "$(cat "$scratch/run/$name")" = "old $name" ] || fail "$name was changed"
+    done
+    [ "$(stat -c %a "$scratch/run/l.csv")" = 444 ] || fail "the mode of l.csv was changed"
+    [ "$(ls -A "$scratch/run" | sort | tr '\n' ' ')" = "l.csv locked p.svg " ] || fail "a file was left"
+    [ "$(ls -A "$scratch/run/locked")" = l.csv ] || fail "a file was left in the locked folder"
+    chmod 755 "$scratch/run/locked"
+    ;;
+
+  cli_owner_and_mode_kept)
+    # A replaced file keeps its permission bits, and its owner and group
+    # where the user may give them (root may); a user who may not gets the
+    # file as their own, with its mode kept, as the run still succeeds.
+    user_folder "$scratch/run"
+    echo old >"$scratch/run/l.csv"
+    chmod 640 "$scratch/run/l.csv"
+    echo old >"$scratch/run/p.svg"
+    chmod 600 "$scratch/run/p.svg"
+    if [ "$(id -u)" = 0 ]; then
+      chown 65534:65534 "$scratch/run/l.csv" "$scratch/run/p.svg"
+      cli_run "$scratch/run" "$orvane" -o l.csv --plot=p.svg 3 1
+      [ "$(cat "$scratch/status")" = 0 ] || fail "status $(cat "$scratch/status"): $(cat "$scratch/err")"
+      [ "$(stat -c '%u:%g %a' "$scratch/run/l.csv")" = "65534:65534 640" ] ||
+        fail "l.csv became $(stat -c '%u:%g %a' "$scratch/run/l.csv")"
+      [ "$(stat -c '%u:%g %a' "$scratch/run/p.svg")" = "65534:65534 600" ] ||
+        fail "p.svg became $(stat -c '%u:%g %a' "$scratch/run/p.svg")"
+      # Root's file, open to all, replaced by nobody in nobody's folder.
+      echo old >"$scratch/run/k.csv"
+      chmod 666 "$scratch/run/k.csv"
+      chown 0:0 "$scratch/run/k.csv"
+      cli_run "$scratch/run" as_user "$kestrin" -o k.csv 1 1 1 5
+      [ "$(cat "$scratch/status")" = 0 ] || fail "status $(cat "$scratch/status"): $(cat "$scratch/err")"
+      [ "$(stat -c '%u:%g %a' "$scratch/run/k.csv")" = "65534:65534 666" ] ||
+        fail "k.csv became $(stat -c '%u:%g %a' "$scratch/run/k.csv")"
+    else
+      cli_run "$scratch/run" "$orvane" -o l.csv --plot=p.svg 3 1
+      [ "$(cat "$scratch/status")" = 0 ] || fail "status $(cat "$scratch/status"): $(cat "$scratch/err")"
+      [ "$(stat -c %a "$scratch/run/l.csv") $(stat -c %a "$scratch/run/p.svg")" = "640 600" ] ||
+        fail "the modes became $(stat -c %a "$scratch/run/l.csv") and $(stat -c %a "$scratch/run/p.svg")"
+    fi
+    grep -q '^x1,x2,probability' "$scratch/run/l.csv" || fail "l.csv is not the listing"
+    grep -q '<svg' "$scratch/run/p.svg" || fail "p.svg is not the picture"
+    ;;
+
+  cli_interrupt_between_commits)
+    # With a listing and a picture, a signal at any moment leaves both new
+    # (status 0) or both as they were (the signal's status), never one of
+    # each. Every rename is slowed, so that many signals fall among them.
+    [ -x "$signal_race" ] || fail "no signal_race helper"
+    race() {
+      rm -rf "$scratch/ref" "$scratch/run"
+      mkdir -p "$scratch/ref" "$scratch/run"
+      (cd "$scratch/ref" && "$@" >/dev/null) || fail "the run without a signal failed"
+      preload FAULT_RENAME_DELAY_US=3000
+      env "${program_env[@]}" "$signal_race" 300 "$scratch/run" "$scratch/ref" "$@" ||
+        fail "a run ended with one file new and the other old, or with a status that does not say so"
+      program_env=()
+    }
+    race "$orvane" -o l.csv --plot=p.svg 30 30 30
+    race "$kestrin" -o l.csv --plot=p.svg 400 477 500 377
     ;;
 
   *)

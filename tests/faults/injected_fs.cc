@@ -13,6 +13,13 @@
 //   FAULT_READ_AFTER=BYTES standard input gives that many bytes, and every
 //                        read of it after them fails with EIO, as a disk or
 //                        a line that has gone away does (no FAULT_DIR needed)
+//   FAULT_MADE_MEANWHILE=PATH  another program makes PATH (as open(2) is
+//                        given it) just before the program creates it: the
+//                        file appears holding "made meanwhile\n" between the
+//                        program's test for it and its open(2) with O_CREAT
+//   FAULT_RENAME_DELAY_US=N    rename(2) waits N microseconds first, so
+//                        that a signal sent at a random moment often falls
+//                        among a run's renames
 //
 // Cutting a file there short with ftruncate(2) gives its bytes back to the
 // room, as a file system frees the blocks of a shortened file.
@@ -104,6 +111,17 @@ int Open(const char* name, const char* path, int flags, va_list arguments) {
     return -1;
   }
   auto next = reinterpret_cast<OpenFunction>(dlsym(RTLD_NEXT, name));
+  const char* made = getenv("FAULT_MADE_MEANWHILE");
+  if (made != nullptr && (flags & O_CREAT) != 0 && strcmp(made, path) == 0) {
+    int saved = errno;
+    int other = next(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (other >= 0) {
+      static const char kText[] = "made meanwhile\n";
+      if (write(other, kText, sizeof kText - 1) < 0) abort();
+      close(other);
+    }
+    errno = saved;
+  }
   return next(path, flags, mode);
 }
 
@@ -119,6 +137,13 @@ int Truncate(const char* name, int fd, off_t length) {
 }  // namespace
 
 extern "C" {
+
+int rename(const char* from, const char* to) {
+  using RenameFunction = int (*)(const char*, const char*);
+  auto next = reinterpret_cast<RenameFunction>(dlsym(RTLD_NEXT, "rename"));
+  if (const char* delay = getenv("FAULT_RENAME_DELAY_US")) usleep(static_cast<useconds_t>(atoi(delay)));
+  return next(from, to);
+}
 
 int ftruncate(int fd, off_t length) { return Truncate("ftruncate", fd, length); }
 
