@@ -77,6 +77,7 @@ std::optional<Count> Pass(const Shape& shape, std::uint64_t budget, bool& long_p
   for (std::uint32_t j = 0; j < shape.c; ++j) {
     for (std::uint32_t t = 0; t < shape.r; ++t) {
       next.clear();
+      next.reserve(2 * states.size());
       for (const auto& [state, ways] : states) {
         // state: waiting (r - t values), separator, done (t values), s.
         const std::size_t waiting = shape.r - t;
@@ -89,20 +90,22 @@ std::optional<Count> Pass(const Shape& shape, std::uint64_t budget, bool& long_p
             long_pass = true;
             return std::nullopt;
           }
-          after.clear();
+          // The row's remaining sum joins those done, in its place.
           const std::uint32_t left = static_cast<std::uint32_t>(r - x);
+          const auto done_begin = state.begin() + static_cast<std::ptrdiff_t>(waiting) + 1;
+          const auto done_end = state.end() - 1;
+          const auto at = std::upper_bound(done_begin, done_end, left, std::greater<>());
+          after.clear();
+          // Not yet full: the other rows still wait, the separator after them.
+          if (waiting > 1) after.insert(after.end(), state.begin() + 1, done_begin);
+          after.insert(after.end(), done_begin, at);
+          after.push_back(left);
+          after.insert(after.end(), at, done_end);
           if (waiting == 1) {
             // The column is full: every row waits for the next one.
-            std::vector<std::uint32_t> done(state.begin() + 2, state.end() - 1);
-            done.insert(std::upper_bound(done.begin(), done.end(), left, std::greater<>()), left);
-            after = std::move(done);
             after.push_back(kSeparator);
             after.push_back(j + 1 < shape.c ? static_cast<std::uint32_t>(shape.C[j + 1]) : 0);
           } else {
-            after.assign(state.begin() + 1, state.begin() + static_cast<std::ptrdiff_t>(waiting) + 1);
-            std::vector<std::uint32_t> done(state.begin() + static_cast<std::ptrdiff_t>(waiting) + 1, state.end() - 1);
-            done.insert(std::upper_bound(done.begin(), done.end(), left, std::greater<>()), left);
-            after.insert(after.end(), done.begin(), done.end());
             after.push_back(static_cast<std::uint32_t>(s - x));
           }
           if (!Add(next[after], ways)) return std::nullopt;
