@@ -7,6 +7,7 @@
 
 #include "cli/numbers.h"
 #include "cli/report.h"
+#include "engine/common/monte_carlo_p.h"
 
 namespace cli {
 namespace {
@@ -25,7 +26,9 @@ Json Number(double value) {
 
 Json Number(const std::optional<double>& value) { return value ? Number(*value) : Json(nullptr); }
 
-Json Statistics(std::span<const engine::OrderingResult> orderings, bool monte_carlo) {
+// Under Monte Carlo, samples > 0: with no draw as extreme, the 95 percent
+// upper bound the text report shows stands beside the estimate.
+Json Statistics(std::span<const engine::OrderingResult> orderings, bool monte_carlo, std::uint64_t samples = 0) {
   Json statistics = Json::object();
   for (const auto& ordering : orderings) {
     Json entry = {{"value", Number(ordering.value)}};
@@ -37,6 +40,8 @@ Json Statistics(std::span<const engine::OrderingResult> orderings, bool monte_ca
     if (monte_carlo) {
       entry["standard_error"] = Number(ordering.standard_error);
       entry["draws_extreme"] = ordering.draws_extreme;
+      if (ordering.draws_extreme == 0 && samples > 0)
+        entry["p_upper_bound"] = Number(engine::UpperBoundWhenNoneExtreme(samples));
     }
     statistics[std::string(OrderingKey(ordering.ordering))] = std::move(entry);
   }
@@ -129,7 +134,7 @@ std::string JsonReport(const engine::MultinomialProblem& problem, const engine::
     report["outcomes_visited"] = result.outcomes_visited;
     if (result.nodes_visited > 0) report["nodes_visited"] = result.nodes_visited;
   }
-  report["statistics"] = Statistics(result.orderings, monte_carlo);
+  report["statistics"] = Statistics(result.orderings, monte_carlo, monte_carlo ? result.samples : 0);
   return Dump(report);
 }
 

@@ -132,6 +132,8 @@ TEST(ReportTest, JsonOfMonteCarloCarriesSamplesSeedAndStandardErrors) {
   EXPECT_EQ(chi["mid_p"], 0.5 / 1000001.0);
   EXPECT_EQ(chi["draws_extreme"], 0);
   EXPECT_GT(chi["standard_error"].get<double>(), 0);
+  EXPECT_EQ(chi["p_upper_bound"], engine::UpperBoundWhenNoneExtreme(1000000));
+  EXPECT_EQ(report["statistics"]["likelihood_ratio"].count("p_upper_bound"), 0u);
   EXPECT_EQ(report["samples_requested"], 5000000);
 }
 
