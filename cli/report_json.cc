@@ -187,7 +187,7 @@ std::string JsonReport(const engine::TableProblem& problem, const engine::TableO
   } else {
     report["outcomes"] = result.outcomes.digits;
   }
-  report["statistics"] = Statistics(result.orderings, monte_carlo);
+  report["statistics"] = Statistics(result.orderings, monte_carlo, monte_carlo ? result.samples : 0);
   return Dump(report);
 }
 

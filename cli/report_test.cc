@@ -403,6 +403,10 @@ TEST(ReportTest, JsonOfAnRByCTable) {
   EXPECT_FALSE(report.contains("outcomes"));
   EXPECT_EQ(report["samples"], 1000);
   EXPECT_EQ(report["statistics"]["probability"]["draws_extreme"], 17);
+  EXPECT_FALSE(report["statistics"]["probability"].contains("p_upper_bound"));
+  result.orderings[0].draws_extreme = 0;  // none as extreme: the bound beside the estimate
+  report = Json::parse(JsonReport(problem, {}, result));
+  EXPECT_EQ(report["statistics"]["chi_square"]["p_upper_bound"], engine::UpperBoundWhenNoneExtreme(1000));
   EXPECT_EQ(PlotTitle(problem), "Exact test of a 2 x 3 table: 1 2 3 / 4 5 6");
 }
 
