@@ -1,11 +1,11 @@
 #include "cli/batch_format.h"
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 
 #include "cli/numbers.h"
 #include "cli/report.h"
+#include "cli/shortest.h"
 
 namespace cli {
 namespace {
@@ -14,9 +14,8 @@ constexpr engine::Ordering kTwoSided[] = {engine::Ordering::kChiSquare, engine::
                                           engine::Ordering::kProbability};
 
 void AppendInteger(std::string& out, std::uint32_t value) {
-  char digits[16];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  out.append(digits, end);
+  char digits[kShortestRoom];
+  out.append(digits, WriteCount(digits, value));
 }
 
 // The length of the UTF-8 sequence at text[at], or 0 when it is not one
