@@ -1,23 +1,18 @@
 #include "cli/batch_format.h"
 
-#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "cli/numbers.h"
 #include "cli/report.h"
+#include "cli/shortest.h"
 
 namespace cli {
 namespace {
 
 constexpr engine::Ordering kTwoSided[] = {engine::Ordering::kChiSquare, engine::Ordering::kLikelihoodRatio,
                                           engine::Ordering::kProbability};
-
-void AppendInteger(std::string& out, std::uint32_t value) {
-  char digits[16];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  out.append(digits, end);
-}
 
 // The length of the UTF-8 sequence at text[at], or 0 when it is not one
 // (overlong forms, surrogates and values above U+10FFFF included).
@@ -92,19 +87,79 @@ BatchRowWriter::BatchRowWriter(const BatchShape& shape) : shape_(shape) {
   for (const std::string& column : columns) keys_.push_back("\"" + column + "\":");
 }
 
+namespace {
+
+// A row's text gathered in a buffer on the stack and handed to the string
+// in pieces of a few kilobytes: a field costs a store or a copy, not a
+// string's checks of its capacity byte by byte.
+class LineBuffer {
+ public:
+  explicit LineBuffer(std::string& out) : out_(out) {}
+  ~LineBuffer() { Flush(); }
+  LineBuffer(const LineBuffer&) = delete;
+  LineBuffer& operator=(const LineBuffer&) = delete;
+
+  // Where the next field goes, with room for kField bytes.
+  char* Room() {
+    if (at_ > buffer_ + sizeof buffer_ - kField) Flush();
+    return at_;
+  }
+  void Advance(char* to) { at_ = to; }
+  const char* End() const { return at_; }
+  void Put(char c) { *Room() = c, ++at_; }
+  void Put(std::string_view text) {
+    if (text.size() > kField) {
+      Flush();
+      out_ += text;
+      return;
+    }
+    char* to = Room();
+    std::memcpy(to, text.data(), text.size());
+    at_ = to + text.size();
+  }
+  void Flush() {
+    out_.append(buffer_, at_);
+    at_ = buffer_;
+  }
+  std::string& out() {
+    Flush();
+    return out_;
+  }
+
+  // The most a field, a key or a number, takes here.
+  static constexpr std::size_t kField = 64;
+
+ private:
+  std::string& out_;
+  char buffer_[4096];
+  char* at_ = buffer_;
+};
+
+// A number of the report (AppendReportNumber) at the buffer's end.
+void PutReportNumber(LineBuffer& line, double value, double log10_value) {
+  if (value >= 0 && value < std::numeric_limits<double>::min() && std::isfinite(log10_value)) {
+    AppendReportNumber(line.out(), value, log10_value);
+    return;
+  }
+  line.Advance(WriteShortest(line.Room(), value));
+}
+
+}  // namespace
+
 void BatchRowWriter::Append(std::string& out, std::string_view label, std::span<const std::uint32_t> counts,
                             std::span<const engine::OrderingResult> orderings,
                             const engine::OddsRatio* odds) const {
-  static constexpr const char* kCells[] = {"\"n11\":", "\"n12\":", "\"n21\":", "\"n22\":"};
+  static constexpr std::string_view kCells[] = {"\"n11\":", "\"n12\":", "\"n21\":", "\"n22\":"};
   const bool json = shape_.json;
+  LineBuffer line(out);
   std::size_t key = 0;
   bool first = true;
   const auto next = [&] {
     if (json) {
-      out += first ? '{' : ',';
-      out += keys_[key];
+      line.Put(first ? '{' : ',');
+      line.Put(keys_[key]);
     } else if (!first) {
-      out += ',';
+      line.Put(',');
     }
     first = false;
     ++key;
@@ -112,51 +167,60 @@ void BatchRowWriter::Append(std::string& out, std::string_view label, std::span<
   if (shape_.labels) {
     next();
     if (json) {
-      AppendJsonLabel(out, label);
+      AppendJsonLabel(line.out(), label);
     } else {
-      AppendCsvLabel(out, label);
+      AppendCsvLabel(line.out(), label);
     }
   }
   for (std::size_t i = 0; i < counts.size(); ++i) {
     if (json) {
-      out += first ? '{' : ',';
+      line.Put(first ? '{' : ',');
       if (shape_.kestrin) {
-        out += kCells[i & 3];
+        line.Put(kCells[i & 3]);
       } else {
-        out += "\"x";
-        AppendInteger(out, static_cast<std::uint32_t>(i + 1));
-        out += "\":";
+        line.Put("\"x");
+        line.Advance(WriteCount(line.Room(), static_cast<std::uint32_t>(i + 1)));
+        line.Put("\":");
       }
     } else if (!first) {
-      out += ',';
+      line.Put(',');
     }
     first = false;
-    AppendInteger(out, counts[i]);
+    line.Advance(WriteCount(line.Room(), counts[i]));
   }
-  // The orderings often share their p-values: each is written once and
-  // copied after.
+  // The orderings often share their p-values: each normal one is written
+  // once and its text copied after.
   struct Written {
     double value;
-    std::size_t at, length;
+    char text[kShortestRoom];
+    std::size_t length;
   };
   Written written[6];
   int written_count = 0;
   const auto p_value = [&](double value, double log10_value) {
-    for (int i = 0; i < written_count; ++i) {
-      if (written[i].value == value && !std::signbit(value) && value >= std::numeric_limits<double>::min()) {
-        out.append(out, written[i].at, written[i].length);
-        return;
+    const bool normal = !std::signbit(value) && value >= std::numeric_limits<double>::min();
+    if (normal) {
+      for (int i = 0; i < written_count; ++i) {
+        if (written[i].value == value) {
+          line.Put(std::string_view(written[i].text, written[i].length));
+          return;
+        }
       }
     }
-    const std::size_t at = out.size();
-    AppendReportNumber(out, value, log10_value);
-    if (written_count < 6) written[written_count++] = {value, at, out.size() - at};
+    char* const at = line.Room();
+    PutReportNumber(line, value, log10_value);
+    if (normal && written_count < 6) {
+      Written& w = written[written_count++];
+      w.value = value;
+      w.length = static_cast<std::size_t>(line.End() - at);
+      std::memcpy(w.text, at, w.length);
+    }
   };
   const bool with_value = !(shape_.kestrin && shape_.one_sided);
   for (const engine::OrderingResult& result : orderings) {
     if (with_value) {
       next();
-      AppendReportNumber(out, result.value, result.log10_value);
+      PutReportNumber(line, result.value, result.log10_value);
     }
     next();
     p_value(result.p, result.log10_p);
@@ -170,9 +234,9 @@ void BatchRowWriter::Append(std::string& out, std::string_view label, std::span<
                              : result.p > 0             ? std::log10(result.p)
                                                         : std::numeric_limits<double>::quiet_NaN();
       if (!std::isnan(log10_p)) {
-        AppendShortest(out, log10_p);
+        line.Advance(WriteShortest(line.Room(), log10_p));
       } else if (json) {
-        out += "null";
+        line.Put("null");
       }
     }
   }
@@ -182,15 +246,15 @@ void BatchRowWriter::Append(std::string& out, std::string_view label, std::span<
           odds != nullptr ? odds->upper : std::nullopt}) {
       next();
       if (!value) {
-        if (json) out += "null";
+        if (json) line.Put("null");
       } else if (json && std::isinf(*value)) {
-        out += "\"inf\"";
+        line.Put("\"inf\"");
       } else {
-        AppendShortest(out, *value);
+        line.Advance(WriteShortest(line.Room(), *value));
       }
     }
   }
-  out += json ? "}\n" : "\n";
+  line.Put(json ? "}\n" : "\n");
 }
 
 void AppendCsvLabel(std::string& out, std::string_view label) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <string>
+#include <vector>
 #include <nlohmann/json.hpp>
 
 #include "cli/numbers.h"
@@ -71,6 +73,46 @@ TEST(BatchFormatTest, RowsInCsvAndJsonCarryTheSameNumbers) {
   EXPECT_NE(out.find("\"chi_square_p\":1.20271968e-1202,"), std::string::npos) << out;
   EXPECT_EQ(out.back(), '\n');
   EXPECT_EQ(out.find('\n'), out.size() - 1);
+}
+
+TEST(BatchFormatTest, RowsLongerThanTheLineBufferAndRepeatedPValuesStayWhole) {
+  // Equal p-values share their text; a p below the doubles is written from
+  // its own logarithm even when another p has the same double.
+  OrderingResult results[] = {Result(Ordering::kChiSquare, 1.5, 0.0625, 0, -1.2041199826559248),
+                              Result(Ordering::kLikelihoodRatio, 2.5, 0.0625, 0, -1.2041199826559248),
+                              Result(Ordering::kProbability, 0.125, 0.0625, 0.03125, -1.2041199826559248)};
+  results[0].log10_mid_p = -3000.5;
+  results[1].log10_mid_p = -2999.25;
+  const std::uint32_t cells[] = {1, 2, 3, 4};
+  std::string out = "kept,";
+  BatchRowWriter(BatchShape{}).Append(out, "", cells, results, nullptr);
+  EXPECT_EQ(out, "kept,1,2,3,4,1.5,0.0625,3.16227766e-3001,2.5,0.0625,5.623413252e-3000,0.125,0.0625,0.03125\n");
+
+  // Many counts and a long label overflow the stack buffer: the row is
+  // still one whole line with every field in order.
+  BatchShape many;
+  many.kestrin = false;
+  many.labels = true;
+  many.json = true;
+  many.counts = 700;
+  std::vector<std::uint32_t> counts(700);
+  for (std::size_t i = 0; i < counts.size(); ++i) counts[i] = static_cast<std::uint32_t>(i * 1000003u);
+  const std::string label(6000, 'L');
+  out.clear();
+  BatchRowWriter(many).Append(out, label, counts, results, nullptr);
+  const nlohmann::json row = nlohmann::json::parse(out);
+  EXPECT_EQ(row["label"], label);
+  EXPECT_EQ(row["x1"], 0);
+  EXPECT_EQ(row["x700"], 699u * 1000003u);
+  EXPECT_EQ(row["probability_mid_p"], 0.03125);
+  EXPECT_EQ(row.size(), 1 + 700 + 9u);
+  EXPECT_EQ(out.find('\n'), out.size() - 1);
+  many.json = false;
+  out.clear();
+  BatchRowWriter(many).Append(out, label, counts, results, nullptr);
+  EXPECT_EQ(out.substr(0, 6003), label + ",0,");
+  EXPECT_NE(out.find(",699002097,1.5,0.0625,3.16227766e-3001,"), std::string::npos);
+  EXPECT_TRUE(out.ends_with(",0.125,0.0625,0.03125\n"));
 }
 
 TEST(BatchFormatTest, JsonLabelsAreEscapedAndValid) {

@@ -6,6 +6,8 @@
 #include <limits>
 #include <system_error>
 
+#include "cli/shortest.h"
+
 namespace cli {
 namespace {
 
@@ -87,16 +89,8 @@ std::optional<double> ParseDecimal(std::string_view text) {
 }
 
 void AppendShortest(std::string& out, double value) {
-  char buffer[32];
-  // Whole numbers below 10000 are their digits (their exponent form is
-  // longer), which std::to_chars takes its long way to find.
-  if (value >= 0 && value < 10000 && !std::signbit(value) && value == static_cast<double>(static_cast<int>(value))) {
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<int>(value));
-    out.append(buffer, result.ptr);
-    return;
-  }
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
+  char buffer[kShortestRoom];
+  out.append(buffer, WriteShortest(buffer, value));
 }
 
 void AppendReportNumber(std::string& out, double value, double log10_value) {
