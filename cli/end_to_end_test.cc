@@ -736,6 +736,112 @@ TEST_F(EndToEnd, WorkTooLargeForTheMethodFailsWithOneLine) {
   EXPECT_EQ(Names(), std::vector<std::string>{});
 }
 
+TEST_F(EndToEnd, KestrinTakesATableAsRowsOrFromAFile) {
+  // A 2 x 2 table given as rows has the very report of its four cells.
+  for (const char* format : {"text", "json", "csv"}) {
+    Ran rows = Kestrin({"-f", format, "47,11", "10,13"});
+    EXPECT_EQ(rows.status, 0) << rows.err;
+    EXPECT_EQ(rows.out, Kestrin({"-f", format, "47", "11", "10", "13"}).out) << format;
+  }
+  ASSERT_EQ(Kestrin({"-o", "rows.csv", "-a", "less", "3,1", "1,3"}).status, 0);
+  ASSERT_EQ(Kestrin({"-o", "cells.csv", "-a", "less", "3", "1", "1", "3"}).status, 0);
+  EXPECT_EQ(ReadFile(dir_ / "rows.csv"), ReadFile(dir_ / "cells.csv"));
+
+  // The job-satisfaction table: as operands, from a file, from standard input.
+  const std::vector<std::string> rows = {"1,3,10,6", "2,3,10,7", "1,6,14,12", "0,1,9,11"};
+  Ran operands = Kestrin({"-f", "json", rows[0], rows[1], rows[2], rows[3]});
+  ASSERT_EQ(operands.status, 0) << operands.err;
+  const std::string text = "# satisfaction by income\n1 3 10 6\n2\t3 10 7\n\n1, 6, 14, 12\n0 1 9 11  # the last\n";
+  std::ofstream(dir_ / "t.txt") << text;
+  EXPECT_EQ(Kestrin({"-f", "json", "--table=t.txt"}).out, operands.out);
+  EXPECT_EQ(Kestrin({"-f", "json", "--table", "-"}, {.stdin_text = text}).out, operands.out);
+  Json report = Json::parse(operands.out);
+  EXPECT_EQ(report["rows"], 4);
+  EXPECT_EQ(report["columns"], 4);
+  EXPECT_EQ(report["total"], 96);
+  EXPECT_EQ(report["outcomes"], 90208550);
+  // Fisher's test of this table: p = 0.7827 as R's fisher.test gives it.
+  ExpectNear(report["statistics"]["probability"]["p"], 0.78268493896639479, 1e-9, "probability p");
+  ExpectNear(report["statistics"]["chi_square"]["value"], 5.965514588770403, 1e-15, "X2");
+}
+
+TEST_F(EndToEnd, UsageErrorsOfAnRByCTable) {
+  std::ofstream(dir_ / "short.txt") << "1 2 3\n4 5\n";
+  std::ofstream(dir_ / "empty.txt") << "# nothing\n\n";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"1,2,3", "4,5"}, "row 2, column 3: a cell missing: every row needs 3 cells, as row 1 has"},
+      {{"1,2", "3,x"}, "row 2, column 2: invalid cell 'x': a count is a whole number from 0 to 2147483647 in decimal "
+                       "digits"},
+      {{"1,2,", "3,4,5"}, "row 1, column 3: an empty cell"},
+      {{"--table=short.txt"}, "'short.txt', line 2 (row 2, column 3): a cell missing: every row needs 3 cells, as "
+                              "row 1 has"},
+      {{"--table=empty.txt"}, "'empty.txt' holds no table: no line with counts"},
+      {{"--table=none.txt"}, "cannot read 'none.txt': No such file or directory"},
+      {{"--table=short.txt", "1,2"}, "the table is given by '--table' or by the operands, not by both"},
+      {{"-c", "0.9", "1,2,3", "4,5,6"}, "'--conf-level' applies to the odds ratio of a 2 x 2 table only"},
+      {{"--method=monte-carlo", "47,11", "10,13"},
+       "'--method=monte-carlo' applies to tables larger than 2 x 2: a 2 x 2 table is always tested exactly"},
+  };
+  for (const auto& [args, message] : cases) ExpectUsageError(Kestrin(args), "kestrin", message);
+}
+
+TEST_F(EndToEnd, MonteCarloStandsInForATableBeyondTheTime) {
+  // A 6 x 6 table of a thousand counts: far beyond the exact method.
+  std::vector<std::string> args = {"-f", "json", "--samples=2000"};
+  for (int i = 0; i < 6; ++i) {
+    std::string row;
+    for (int j = 0; j < 6; ++j) row += (j > 0 ? "," : "") + std::to_string(20 + (i * 6 + j) % 11);
+    args.push_back(row);
+  }
+  Ran ran = Kestrin(args);
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_EQ(ran.err, "kestrin: the exact test would take more than 10 seconds (--max-seconds); the p-values are "
+                     "Monte Carlo estimates from 2000 samples (seed 20261207)\n");
+  Json report = Json::parse(ran.out);
+  EXPECT_EQ(report["method"], "monte-carlo");
+  EXPECT_EQ(report["fell_back"], true);
+  for (const char* key : {"chi_square", "likelihood_ratio", "probability"}) {
+    const auto& s = report["statistics"][key];
+    EXPECT_EQ(s["p"].get<double>(), (s["draws_extreme"].get<double>() + 1) / 2001) << key;
+  }
+  EXPECT_EQ(Kestrin(args).out, ran.out);  // the default seed repeats
+  args[2] = "--method=exact";
+  ran = Kestrin(args);
+  EXPECT_EQ(ran.status, 1);
+  EXPECT_EQ(ran.out, "");
+  EXPECT_EQ(ran.err, "kestrin: the exact test of this table would take far more than a day; Monte Carlo can "
+                     "estimate the p-values\n");
+}
+
+TEST_F(EndToEnd, TheListingOfAnRByCTableHoldsEveryTable) {
+  Ran ran = Kestrin({"-f", "json", "-o", "l.csv", "2,0,1", "1,2,0", "0,1,3"});
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  Json report = Json::parse(ran.out);
+  std::istringstream listing(ReadFile(dir_ / "l.csv"));
+  std::string line;
+  std::getline(listing, line);
+  EXPECT_EQ(line, "n11,n12,n13,n21,n22,n23,n31,n32,n33,probability,chi_square,likelihood_ratio,chi_square_mark,"
+                  "likelihood_ratio_mark,probability_mark");
+  long tables = 0;
+  double mass = 0, in_p[3] = {0, 0, 0};
+  while (std::getline(listing, line)) {
+    ++tables;
+    std::vector<std::string> fields;
+    std::stringstream row(line);
+    for (std::string field; std::getline(row, field, ',');) fields.push_back(field);
+    while (fields.size() < 15) fields.push_back("");  // empty marks at the end
+    const double probability = std::stod(fields[9]);
+    mass += probability;
+    for (int o = 0; o < 3; ++o) {
+      if (!fields[12 + o].empty()) in_p[o] += probability;
+    }
+  }
+  EXPECT_EQ(tables, report["outcomes"].get<long>());
+  ExpectNear(mass, 1, 1e-14, "the probabilities");
+  const char* keys[3] = {"chi_square", "likelihood_ratio", "probability"};
+  for (int o = 0; o < 3; ++o) ExpectNear(in_p[o], report["statistics"][keys[o]]["p"], 1e-13, keys[o]);
+}
+
 // Waits until a file whose name starts with prefix is in folder.
 bool AppearsIn(const fs::path& folder, const std::string& prefix) {
   for (auto deadline = Clock::now() + kPatience; Clock::now() < deadline;) {

@@ -71,22 +71,40 @@ Examples:
 )";
 
 constexpr const char* kKestrinHelp = R"(Usage: kestrin [OPTION]... N11 N12 N21 N22
+  or:  kestrin [OPTION]... ROW1 ROW2 ...
+  or:  kestrin [OPTION]... --table=FILE
   or:  kestrin --batch=FILE [OPTION]...
-Exact test of the 2 x 2 table with rows N11 N12 and N21 N22, its row and
-column sums held: p and mid-p of the chi-square, likelihood-ratio and
-probability orderings (the last is Fisher's exact test), and the conditional
-maximum-likelihood odds ratio with its exact confidence interval.
+Exact test of a contingency table, its row and column sums held: p and
+mid-p of the chi-square, likelihood-ratio and probability orderings of every
+table with those sums (the last is Fisher's exact test, in Freeman and
+Halton's form beyond 2 x 2). A 2 x 2 table is given as its cells N11 N12 N21
+N22, with the conditional maximum-likelihood odds ratio and its exact
+confidence interval; any table row by row, each row one operand with its
+counts separated by commas (1,3,10,6 2,3,10,7), or from a file.
 Without arguments, kestrin holds its interactive dialogue instead.
 
   -f, --format=FORMAT      the report: text (default), json or csv
   -o, --output=FILE        also list every table in FILE as CSV; '-' is
                              standard output (the listing, then the report);
                              an existing FILE is replaced, keeping its mode
-  -a, --alternative=ALT    two-sided (default), less or greater; the
-                             one-sided tests order the tables by N11 (a
+      --table=FILE         read the table from FILE ('-' is standard input):
+                             a row per line, its counts separated by blanks,
+                             tabs or commas; '#' starts a comment
+  -a, --alternative=ALT    2 x 2 only: two-sided (default), less or greater;
+                             the one-sided tests order the tables by N11 (a
                              smaller N11 means an odds ratio below 1)
-  -c, --conf-level=L       the level of the odds ratio's interval, between
-                             0 and 1 (default 0.95)
+  -c, --conf-level=L       2 x 2 only: the level of the odds ratio's
+                             interval, between 0 and 1 (default 0.95)
+      --method=METHOD      auto (default), exact or monte-carlo; a 2 x 2
+                             table is always tested exactly
+      --max-seconds=T      auto is exact when the work fits T seconds
+                             (default 10), Monte Carlo otherwise, and says so
+      --max-memory=SIZE    the memory the exact test holds at most (default
+                             1G; K, M, G, T for powers of 1024); past it the
+                             work goes on more slowly
+      --samples=N          Monte Carlo draws, 1 to @MAX_SAMPLES@ (default
+                             @SAMPLES@)
+      --seed=S             Monte Carlo seed (default @SEED@)
       --plot=FILE.svg      also draw the null distribution of one statistic
       --statistic=STAT     what --plot draws when two-sided: chi_square
                              (default), likelihood_ratio or probability;
@@ -104,21 +122,28 @@ Without arguments, kestrin holds its interactive dialogue instead.
   -h, --help               show this help and exit
   -V, --version            show the version and exit
 
-An option that cannot take effect is refused: --statistic with a one-sided
-test, --statistic and --plot-scale without --plot; with --batch, cells on
-the command line, --format=text, --output, --plot, and --conf-level without
+An option that cannot take effect is refused: --alternative and
+--conf-level beyond 2 x 2; --method=monte-carlo, --samples and --seed for a
+2 x 2 table; --samples and --seed with --method=exact, --max-seconds with
+exact or monte-carlo, --output, --plot and --max-memory with monte-carlo;
+--statistic with a one-sided test, --statistic and --plot-scale without
+--plot; with --batch (whose tables are 2 x 2), cells or rows on the command
+line, --table, --format=text, --output, --plot, and --conf-level without
 --odds-ratio; without it, --labels, --log10, --odds-ratio and --jobs.
 
 Exit status: 0 when the report was written; 1 when the test could not be
-completed (a file that cannot be read or written); 2 for a usage error or a
-malformed line of --batch input; 130 when interrupted (128 + the signal: 143
-for SIGTERM, 129 for SIGHUP); 141 when standard output is a pipe whose reader
-has gone.
+completed (too large for the method, a file that cannot be read or
+written); 2 for a usage error or a malformed line of --batch input; 130 when
+interrupted (128 + the signal: 143 for SIGTERM, 129 for SIGHUP); 141 when
+standard output is a pipe whose reader has gone.
 
 Examples:
   kestrin 47 11 10 13                Fisher's test and the odds ratio
   kestrin -a greater -c 0.9 47 11 10 13
   kestrin -f csv 1 1 1 5
+  kestrin 1,3,10,6 2,3,10,7 1,6,14,12 0,1,9,11
+                                     a 4 x 4 table
+  kestrin --table=counts.txt --method=monte-carlo
   kestrin --batch=tables.txt --labels --log10 --jobs=0
 )";
 
@@ -129,8 +154,7 @@ void Replace(std::string& text, std::string_view placeholder, const std::string&
 }  // namespace
 
 std::string HelpText(Program program) {
-  if (program == Program::kKestrin) return kKestrinHelp;
-  std::string text = kOrvaneHelp;
+  std::string text = program == Program::kKestrin ? kKestrinHelp : kOrvaneHelp;
   Replace(text, "@MAX_SAMPLES@", std::to_string(engine::kMaxSamples));
   Replace(text, "@SAMPLES@", std::to_string(engine::kDefaultSamples));
   Replace(text, "@SEED@", std::to_string(engine::kDefaultSeed));

@@ -25,7 +25,15 @@ char* PutMark(char* at, engine::Mark mark) {
 
 void WriteListingHeader(BufferedWriter& out, const ListingShape& shape) {
   std::string header;
-  if (shape.fourfold) {
+  if (shape.rows > 0) {
+    const bool separated = shape.rows > 9 || shape.columns > 9;
+    for (std::uint32_t i = 1; i <= shape.rows; ++i) {
+      for (std::uint32_t j = 1; j <= shape.columns; ++j) {
+        if (i > 1 || j > 1) header += ',';
+        header += 'n' + std::to_string(i) + (separated ? "_" : "") + std::to_string(j);
+      }
+    }
+  } else if (shape.fourfold) {
     header = "n11,n12,n21,n22";
   } else {
     for (std::size_t i = 1; i <= shape.k; ++i) {

@@ -7,6 +7,7 @@
 #define CLI_LISTING_H_
 
 #include <cstddef>
+#include <cstdint>
 
 #include "cli/output.h"
 #include "engine/common/exact_test.h"
@@ -17,6 +18,9 @@ struct ListingShape {
   bool fourfold = false;     // n11,n12,n21,n22 instead of x1,...,xk
   std::size_t k = 0;         // the number of counts
   bool n11_mark = false;     // a one-sided fourfold test: an n11_mark column
+  // An r x c table: its cells row by row, n11,n12,...,nrc (n1_1,...,
+  // when r or c is above 9).
+  std::uint32_t rows = 0, columns = 0;
 };
 
 void WriteListingHeader(BufferedWriter& out, const ListingShape& shape);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/numbers.h"
+#include "cli/table_input.h"
 
 #ifndef EXACT_TESTS_VERSION
 #error "EXACT_TESTS_VERSION is set by the build"
@@ -25,6 +26,8 @@ enum LongOnly : int {
   kPlot,
   kStatistic,
   kPlotScale,
+  kMaxMemory,
+  kTable,
   kBatch,
   kLabels,
   kLog10,
@@ -62,6 +65,12 @@ const option kKestrinOptions[] = {
     {"output", required_argument, nullptr, 'o'},
     {"alternative", required_argument, nullptr, 'a'},
     {"conf-level", required_argument, nullptr, 'c'},
+    {"table", required_argument, nullptr, kTable},
+    {"method", required_argument, nullptr, kMethod},
+    {"samples", required_argument, nullptr, kSamples},
+    {"seed", required_argument, nullptr, kSeed},
+    {"max-seconds", required_argument, nullptr, kMaxSeconds},
+    {"max-memory", required_argument, nullptr, kMaxMemory},
     {"plot", required_argument, nullptr, kPlot},
     {"statistic", required_argument, nullptr, kStatistic},
     {"plot-scale", required_argument, nullptr, kPlotScale},
@@ -166,6 +175,23 @@ std::string FileName(std::string_view option_name, const char* text) {
   return text;
 }
 
+// A size in bytes, with an optional suffix K, M, G or T (powers of 1024):
+// "512M", "2G", "1048576".
+std::optional<std::uint64_t> ParseSize(std::string_view text) {
+  std::uint64_t scale = 1;
+  if (!text.empty()) {
+    const char unit = text.back();
+    const std::string_view units = "KMGT";
+    if (const std::size_t at = units.find(unit); at != std::string_view::npos) {
+      scale = std::uint64_t{1} << (10 * (at + 1));
+      text.remove_suffix(1);
+    }
+  }
+  const auto value = ParseUnsigned(text);
+  if (!value || *value == 0 || *value > UINT64_MAX / scale) return std::nullopt;
+  return *value * scale;
+}
+
 std::vector<std::string> Proportions(std::string_view list) {
   std::vector<std::string> values;
   for (std::size_t start = 0;;) {
@@ -183,15 +209,55 @@ std::vector<std::string> Proportions(std::string_view list) {
 
 // Which options were given, for the checks of what applies.
 struct Given {
+  bool alternative = false;
+  bool conf_level = false;
+  bool max_memory = false;
   bool samples = false;
   bool seed = false;
   bool max_seconds = false;
   bool statistic = false;
   bool plot_scale = false;
   bool format = false;
-  bool conf_level = false;
   bool jobs = false;
 };
+
+// The methods of an r x c table, and what a 2 x 2 table, always tested
+// exactly (as are those of --batch), or a larger one, does not take.
+void CheckKestrin(const Options& options, const Given& given) {
+  const engine::Method method = options.table_options.method;
+  if (options.batch || IsFourfold(options)) {
+    if (options.fourfold.alternative != engine::Alternative::kTwoSided && given.statistic) {
+      throw UsageError("'--statistic' does not apply to a one-sided test, which is ordered by n11");
+    }
+    if (method == engine::Method::kMonteCarlo) {
+      throw UsageError("'--method=monte-carlo' applies to tables larger than 2 x 2: a 2 x 2 table is always tested "
+                       "exactly");
+    }
+    if (given.samples || given.seed) {
+      throw UsageError(std::string(given.samples ? "'--samples'" : "'--seed'") +
+                       " applies to Monte Carlo, which a 2 x 2 table, always tested exactly, never needs");
+    }
+  } else {
+    if (given.alternative) throw UsageError("'--alternative' applies to a 2 x 2 table only");
+    if (given.conf_level) throw UsageError("'--conf-level' applies to the odds ratio of a 2 x 2 table only");
+  }
+  if (method == engine::Method::kExact) {
+    if (given.samples) throw UsageError("'--samples' applies to Monte Carlo, not to '--method=exact'");
+    if (given.seed) throw UsageError("'--seed' applies to Monte Carlo, not to '--method=exact'");
+  }
+  if (method != engine::Method::kAuto && given.max_seconds) {
+    throw UsageError("'--max-seconds' applies to '--method=auto' only");
+  }
+  if (method == engine::Method::kMonteCarlo) {
+    if (options.output) {
+      throw UsageError("'--output' lists every table, which '--method=monte-carlo' does not visit");
+    }
+    if (options.plot) {
+      throw UsageError("'--plot' draws every table, which '--method=monte-carlo' does not visit");
+    }
+    if (given.max_memory) throw UsageError("'--max-memory' bounds the exact test, not '--method=monte-carlo'");
+  }
+}
 
 // The batch mode's own options need it, and it rules out what writes the
 // results of a single test.
@@ -224,9 +290,7 @@ void CheckWhatApplies(const Options& options, const Given& given) {
     throw UsageError("'--output' and '--plot' name the same file " + Quoted(*options.plot));
   }
   if (options.program == Program::kKestrin) {
-    if (options.fourfold.alternative != engine::Alternative::kTwoSided && given.statistic) {
-      throw UsageError("'--statistic' does not apply to a one-sided test, which is ordered by n11");
-    }
+    CheckKestrin(options, given);
     return;
   }
   engine::Method method = options.multinomial_options.method;
@@ -254,13 +318,53 @@ void CheckWhatApplies(const Options& options, const Given& given) {
   }
 }
 
+void ReadKestrinTable(Options& options, std::span<char* const> operands, const std::optional<std::string>& file) {
+  bool rows = false;
+  for (const char* operand : operands) rows = rows || IsRowOperand(operand);
+  if (options.batch) {
+    // The batch mode tests a 2 x 2 table a line, read from its file.
+    if (file) throw UsageError("'--batch' reads its 2 x 2 tables from its file: '--table' does not apply");
+    if (!operands.empty()) {
+      throw UsageError("'--batch' reads the data from its file: " + std::string(rows ? "row " : "cell ") +
+                       Quoted(operands[0]) + " does not apply");
+    }
+    return;
+  }
+  if (file) {
+    if (!operands.empty()) {
+      throw UsageError("the table is given by '--table' or by the operands, not by both");
+    }
+    options.table = ReadTableFile(*file);
+  } else if (rows) {
+    options.table = TableFromOperands(operands);
+  } else {
+    std::vector<std::uint32_t> cells;
+    std::uint64_t total = 0;
+    for (const char* operand : operands) {
+      if (auto problem = CountProblem(operand)) {
+        throw UsageError("invalid cell " + Quoted(operand) + ": " + *problem);
+      }
+      cells.push_back(CountValue(operand));
+      total += cells.back();
+    }
+    if (cells.size() != 4) {
+      throw UsageError(std::to_string(cells.size()) + (cells.size() == 1 ? " cell" : " cells") +
+                       " given: a 2 x 2 table needs 4, N11 N12 N21 N22");
+    }
+    if (total > 2147483647) {
+      throw UsageError("the cells add up to " + std::to_string(total) + ", more than 2147483647");
+    }
+    options.table = {2, 2, cells};
+  }
+  if (IsFourfold(options)) {
+    for (int i = 0; i < 4; ++i) options.fourfold.cells[i] = options.table.cells[static_cast<std::size_t>(i)];
+  }
+}
+
 void ReadOperands(Options& options, std::span<char* const> operands) {
-  const bool orvane = options.program == Program::kOrvane;
-  const char* noun = orvane ? "count" : "cell";
   if (options.batch) {
     if (!operands.empty()) {
-      throw UsageError("'--batch' reads the data from its file: " + std::string(noun) + " " +
-                       Quoted(operands[0]) + " does not apply");
+      throw UsageError("'--batch' reads the data from its file: count " + Quoted(operands[0]) + " does not apply");
     }
     return;
   }
@@ -268,31 +372,22 @@ void ReadOperands(Options& options, std::span<char* const> operands) {
   std::uint64_t total = 0;
   for (const char* operand : operands) {
     if (auto problem = CountProblem(operand)) {
-      throw UsageError("invalid " + std::string(noun) + " " + Quoted(operand) + ": " + *problem);
+      throw UsageError("invalid count " + Quoted(operand) + ": " + *problem);
     }
     counts.push_back(CountValue(operand));
     total += counts.back();
   }
-  if (orvane && counts.empty()) throw UsageError("no counts given: at least one is needed");
-  if (!orvane && counts.size() != 4) {
-    throw UsageError(std::to_string(counts.size()) + (counts.size() == 1 ? " cell" : " cells") +
-                     " given: a 2 x 2 table needs 4, N11 N12 N21 N22");
-  }
+  if (counts.empty()) throw UsageError("no counts given: at least one is needed");
   if (total > 2147483647) {
-    throw UsageError("the " + std::string(noun) + "s add up to " + std::to_string(total) +
-                     ", more than 2147483647");
+    throw UsageError("the counts add up to " + std::to_string(total) + ", more than 2147483647");
   }
-  if (orvane) {
-    options.multinomial.counts = std::move(counts);
-    const auto& proportions = options.multinomial.proportions;
-    if (!proportions.empty() && proportions.size() != options.multinomial.counts.size()) {
-      throw UsageError("'--probabilities' gives " + std::to_string(proportions.size()) +
-                       (proportions.size() == 1 ? " value" : " values") + " for " +
-                       std::to_string(options.multinomial.counts.size()) +
-                       (options.multinomial.counts.size() == 1 ? " count" : " counts"));
-    }
-  } else {
-    for (int i = 0; i < 4; ++i) options.fourfold.cells[i] = counts[i];
+  options.multinomial.counts = std::move(counts);
+  const auto& proportions = options.multinomial.proportions;
+  if (!proportions.empty() && proportions.size() != options.multinomial.counts.size()) {
+    throw UsageError("'--probabilities' gives " + std::to_string(proportions.size()) +
+                     (proportions.size() == 1 ? " value" : " values") + " for " +
+                     std::to_string(options.multinomial.counts.size()) +
+                     (options.multinomial.counts.size() == 1 ? " count" : " counts"));
   }
 }
 
@@ -308,6 +403,7 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
   const option* long_options = orvane ? kOrvaneOptions : kKestrinOptions;
   const char* short_options = orvane ? kOrvaneShort : kKestrinShort;
   Given given;
+  std::optional<std::string> table_file;
 
   optind = 0;  // glibc: start afresh, as if never called
   opterr = 0;
@@ -333,6 +429,7 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
         break;
       case 'a':
         options.fourfold.alternative = ChoiceOrThrow(name, optarg, kAlternatives);
+        given.alternative = true;
         break;
       case 'c': {
         auto level = ParseDecimal(optarg);
@@ -345,6 +442,7 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
       }
       case kMethod:
         options.multinomial_options.method = ChoiceOrThrow(name, optarg, kMethods);
+        options.table_options.method = options.multinomial_options.method;
         break;
       case kSamples: {
         auto samples = ParseUnsigned(optarg);
@@ -352,6 +450,7 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
           InvalidArgument(name, optarg, "a whole number of draws from 1 to " + std::to_string(engine::kMaxSamples));
         }
         options.multinomial_options.samples = *samples;
+        options.table_options.samples = *samples;
         given.samples = true;
         break;
       }
@@ -359,6 +458,7 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
         auto seed = ParseUnsigned(optarg);
         if (!seed) InvalidArgument(name, optarg, "a whole number from 0 to 18446744073709551615");
         options.multinomial_options.seed = *seed;
+        options.table_options.seed = *seed;
         given.seed = true;
         break;
       }
@@ -366,9 +466,20 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
         auto seconds = ParseDecimal(optarg);
         if (!seconds || !(*seconds > 0)) InvalidArgument(name, optarg, "a positive number of seconds");
         options.multinomial_options.max_seconds = *seconds;
+        options.table_options.max_seconds = *seconds;
         given.max_seconds = true;
         break;
       }
+      case kMaxMemory: {
+        auto size = ParseSize(optarg);
+        if (!size) InvalidArgument(name, optarg, "a positive number of bytes, with K, M, G or T for powers of 1024");
+        options.table_options.max_memory = *size;
+        given.max_memory = true;
+        break;
+      }
+      case kTable:
+        table_file = FileName(name, optarg);
+        break;
       case kPlot:
         options.plot = FileName(name, optarg);
         break;
@@ -428,7 +539,13 @@ Action ParseArguments(Program program, int argc, char** argv, Options& options) 
     }
   }
   if (options.batch && !given.format) options.format = Format::kCsv;
-  ReadOperands(options, std::span<char* const>(argv + optind, argv + argc));
+  const std::span<char* const> operands(argv + optind, argv + argc);
+  if (orvane) {
+    ReadOperands(options, operands);
+  } else {
+    ReadKestrinTable(options, operands, table_file);
+  }
+  options.table_options.every_outcome = options.output.has_value() || options.plot.has_value();
   options.multinomial_options.every_outcome = options.output.has_value();
   options.multinomial_options.whole_distribution = options.plot.has_value();
   CheckWhatApplies(options, given);

@@ -12,6 +12,7 @@
 
 #include "engine/common/exact_test.h"
 #include "engine/contingency/fourfold.h"
+#include "engine/contingency/table_types.h"
 #include "engine/multinomial/multinomial.h"
 #include "plot/plot.h"
 
@@ -36,7 +37,11 @@ struct Options {
   engine::MultinomialProblem multinomial;
   engine::MultinomialOptions multinomial_options;
 
-  // kestrin: the table, the alternative and the confidence level.
+  // kestrin: the table row by row, the method of an r x c table; a 2 x 2
+  // table (given either way) also as cells, the alternative and the
+  // confidence level, for its own test.
+  engine::TableProblem table;
+  engine::TableOptions table_options;
   engine::FourfoldProblem fourfold;
 
   // The batch mode: a test per line of this file ("-" is standard input),
@@ -50,6 +55,9 @@ struct Options {
   unsigned jobs = 1;
 };
 
+/// kestrin: the table is 2 x 2 and has the test of its own (engine/contingency/fourfold.h).
+inline bool IsFourfold(const Options& options) { return options.table.rows == 2 && options.table.columns == 2; }
+
 /// What the command line asks for. --help and --version act as soon as they
 /// are met, as in GNU programs: what follows them is not looked at.
 enum class Action : std::uint8_t { kRun, kHelp, kVersion };
@@ -62,10 +70,13 @@ class UsageError : public std::runtime_error {
 /// Reads the command line into options (argv may be permuted, as
 /// getopt_long does). Options that cannot take effect in the run asked for
 /// are usage errors too: --samples or --seed with --method=exact,
-/// --max-seconds with a method other than auto, --output or --plot with
-/// --method=monte-carlo, --statistic or --plot-scale without --plot, and
-/// --statistic with a one-sided kestrin test (drawn by n11). With --batch:
-/// operands, --format=text, --output, --plot, and --conf-level without
+/// --max-seconds with a method other than auto, --output, --plot or
+/// --max-memory with --method=monte-carlo, --statistic or --plot-scale
+/// without --plot, --statistic with a one-sided kestrin test (drawn by
+/// n11); for kestrin --alternative and --conf-level with a table larger
+/// than 2 x 2, and --method=monte-carlo, --samples or --seed with a 2 x 2
+/// table, which is always tested exactly. With --batch: operands,
+/// --table, --format=text, --output, --plot, and --conf-level without
 /// --odds-ratio; without it, --labels, --log10, --odds-ratio and --jobs.
 /// The format of --batch is csv unless given.
 Action ParseArguments(Program program, int argc, char** argv, Options& options);

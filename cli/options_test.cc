@@ -138,7 +138,8 @@ TEST(OptionsTest, OptionErrorsInTheGnuWording) {
   EXPECT_EQ(ErrorOf(o, {"orvane", "--bogus=1", "3"}), "unrecognized option '--bogus'");
   EXPECT_EQ(ErrorOf(o, {"orvane", "-x", "3"}), "invalid option -- 'x'");
   EXPECT_EQ(ErrorOf(k, {"kestrin", "-p", "1,1", "1", "2", "3", "4"}), "invalid option -- 'p'");
-  EXPECT_EQ(ErrorOf(k, {"kestrin", "--method=exact", "1", "2", "3", "4"}), "unrecognized option '--method'");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "--probabilities=1,1", "1", "2", "3", "4"}),
+            "unrecognized option '--probabilities'");
   EXPECT_EQ(ErrorOf(o, {"orvane", "3", "--format"}), "option '--format' requires an argument");
   EXPECT_EQ(ErrorOf(o, {"orvane", "3", "-f"}), "option requires an argument -- 'f'");
   EXPECT_EQ(ErrorOf(o, {"orvane", "--help=yes"}), "option '--help' doesn't allow an argument");
@@ -215,6 +216,67 @@ TEST(OptionsTest, OptionsThatCannotTakeEffectAreRefused) {
   EXPECT_EQ(ErrorOf(k, {"kestrin", "-a", "greater", "--plot=p.svg", "1", "2", "3", "4"}), "");
 }
 
+TEST(OptionsTest, KestrinTakesATableRowByRow) {
+  Options options = Kestrin({"kestrin", "1,3,10", "-f", "json", "2,3,10"});
+  EXPECT_EQ(options.table.rows, 2u);
+  EXPECT_EQ(options.table.columns, 3u);
+  EXPECT_EQ(options.table.cells, (std::vector<std::uint32_t>{1, 3, 10, 2, 3, 10}));
+  EXPECT_FALSE(IsFourfold(options));
+  // A 2 x 2 table given as rows is the four cells, for the 2 x 2 test.
+  options = Kestrin({"kestrin", "47,11", "10,13"});
+  EXPECT_TRUE(IsFourfold(options));
+  EXPECT_EQ(options.fourfold.cells, (std::array<std::uint32_t, 4>{47, 11, 10, 13}));
+  EXPECT_TRUE(IsFourfold(Kestrin({"kestrin", "47", "11", "10", "13"})));
+  // One row is a table too (with a single table of its margins).
+  EXPECT_EQ(Kestrin({"kestrin", "4,5,6"}).table.rows, 1u);
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "1,2", "3,4,5"}),
+            "row 2, column 3: a cell too many: every row needs 2 cells, as row 1 has");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "1,2,3", "4,5"}),
+            "row 2, column 3: a cell missing: every row needs 3 cells, as row 1 has");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "1,2", "3,,4"}), "row 2, column 2: an empty cell");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "1,2", "3,4", "--table=t.txt"}),
+            "the table is given by '--table' or by the operands, not by both");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "2000000000,1", "200000000,0"}),
+            "the cells add up to 2200000001, more than 2147483647");
+}
+
+TEST(OptionsTest, KestrinMethodsAndWhatAppliesToATableOfItsSize) {
+  const Program k = Program::kKestrin;
+  Options options = Kestrin({"kestrin", "--method=monte-carlo", "--samples=500", "--seed=3", "1,2,3", "4,5,6"});
+  EXPECT_EQ(options.table_options.method, engine::Method::kMonteCarlo);
+  EXPECT_EQ(options.table_options.samples, 500u);
+  EXPECT_EQ(options.table_options.seed, 3u);
+  options = Kestrin({"kestrin", "--max-memory=512M", "--max-seconds=2.5", "-o", "l.csv", "1,2,3", "4,5,6"});
+  EXPECT_EQ(options.table_options.max_memory, std::uint64_t{512} << 20);
+  EXPECT_EQ(options.table_options.max_seconds, 2.5);
+  EXPECT_TRUE(options.table_options.every_outcome);
+  EXPECT_EQ(Kestrin({"kestrin", "--max-memory=3", "1,2,3", "4,5,6"}).table_options.max_memory, 3u);
+  EXPECT_EQ(Kestrin({"kestrin", "--max-memory=1T", "1,2,3", "4,5,6"}).table_options.max_memory, std::uint64_t{1} << 40);
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "--max-memory=0", "1,2,3", "4,5,6"}),
+            "invalid argument '0' for '--max-memory': a positive number of bytes, with K, M, G or T for powers of 1024");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "--max-memory=1.5G", "1,2,3", "4,5,6"}),
+            "invalid argument '1.5G' for '--max-memory': a positive number of bytes, with K, M, G or T for powers of "
+            "1024");
+  // The odds ratio's options are for a 2 x 2 table, Monte Carlo for larger.
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "-a", "less", "1,2,3", "4,5,6"}), "'--alternative' applies to a 2 x 2 table only");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "-c", "0.9", "1,2,3", "4,5,6"}),
+            "'--conf-level' applies to the odds ratio of a 2 x 2 table only");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "--method=monte-carlo", "1,2", "3,4"}),
+            "'--method=monte-carlo' applies to tables larger than 2 x 2: a 2 x 2 table is always tested exactly");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "--seed=4", "1", "2", "3", "4"}),
+            "'--seed' applies to Monte Carlo, which a 2 x 2 table, always tested exactly, never needs");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "--method=exact", "1", "2", "3", "4"}), "");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "--max-seconds=1", "1", "2", "3", "4"}), "");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "--method=exact", "--samples=9", "1,2,3", "4,5,6"}),
+            "'--samples' applies to Monte Carlo, not to '--method=exact'");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "--method=exact", "--max-seconds=9", "1,2,3", "4,5,6"}),
+            "'--max-seconds' applies to '--method=auto' only");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "--method=monte-carlo", "--plot=p.svg", "1,2,3", "4,5,6"}),
+            "'--plot' draws every table, which '--method=monte-carlo' does not visit");
+  EXPECT_EQ(ErrorOf(k, {"kestrin", "--method=monte-carlo", "--max-memory=1G", "1,2,3", "4,5,6"}),
+            "'--max-memory' bounds the exact test, not '--method=monte-carlo'");
+}
+
 TEST(OptionsTest, BatchTakesItsDataFromAFileAndRefusesWhatWritesOneTest) {
   Options options = Kestrin({"kestrin", "--batch=tables.txt", "--labels", "--log10", "--odds-ratio", "-c", "0.9",
                              "--jobs", "0", "-a", "less"});
@@ -253,6 +315,14 @@ TEST(OptionsTest, BatchTakesItsDataFromAFileAndRefusesWhatWritesOneTest) {
   EXPECT_EQ(ErrorOf(Program::kOrvane, {"orvane", "--jobs=2", "1", "2"}),
             "'--jobs' applies to '--batch': give '--batch' too");
   EXPECT_EQ(ErrorOf(Program::kOrvane, {"orvane", "--batch=t", "--odds-ratio"}), "unrecognized option '--odds-ratio'");
+  // The batch mode's tables are 2 x 2, each tested exactly.
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "1,2,3", "4,5,6"}),
+            "'--batch' reads the data from its file: row '1,2,3' does not apply");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "--table=u"}),
+            "'--batch' reads its 2 x 2 tables from its file: '--table' does not apply");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "--method=monte-carlo"}),
+            "'--method=monte-carlo' applies to tables larger than 2 x 2: a 2 x 2 table is always tested exactly");
+  EXPECT_EQ(ErrorOf(Program::kKestrin, {"kestrin", "--batch=t", "-a", "less", "-c", "0.9", "--odds-ratio"}), "");
 }
 
 }  // namespace

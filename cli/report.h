@@ -10,6 +10,7 @@
 
 #include "engine/common/exact_test.h"
 #include "engine/contingency/fourfold.h"
+#include "engine/contingency/table_types.h"
 #include "engine/multinomial/multinomial.h"
 
 namespace cli {
@@ -17,12 +18,16 @@ namespace cli {
 std::string TextReport(const engine::MultinomialProblem& problem, const engine::MultinomialOptions& options,
                        const engine::MultinomialResult& result);
 std::string TextReport(const engine::FourfoldProblem& problem, const engine::FourfoldResult& result);
+std::string TextReport(const engine::TableProblem& problem, const engine::TableOptions& options,
+                       const engine::TableResult& result);
 
 /// One JSON object and a line end; numbers in the shortest form that reads
 /// back as the same double, infinity as "inf", an undefined value as null.
 std::string JsonReport(const engine::MultinomialProblem& problem, const engine::MultinomialOptions& options,
                        const engine::MultinomialResult& result);
 std::string JsonReport(const engine::FourfoldProblem& problem, const engine::FourfoldResult& result);
+std::string JsonReport(const engine::TableProblem& problem, const engine::TableOptions& options,
+                       const engine::TableResult& result);
 
 /// "statistic,value,p,mid_p" and a line per ordering; Monte Carlo adds the
 /// standard_error and draws_extreme columns. With odds_ratio (a 2 x 2
@@ -48,6 +53,7 @@ std::string OrderingLabel(engine::Ordering ordering, bool fourfold);
 /// The picture's title: the test and the data.
 std::string PlotTitle(const engine::MultinomialProblem& problem);
 std::string PlotTitle(const engine::FourfoldProblem& problem);
+std::string PlotTitle(const engine::TableProblem& problem);
 
 /// The picture's caption: "chi-square (X2) = 5: p = 0.23096, mid-p = 0.15405";
 /// a one-sided test names its alternative: "n11 = 47, alternative less: ...".
@@ -61,6 +67,17 @@ std::string PlotCaption(const engine::OrderingResult& ordering, bool fourfold,
 /// The line for standard error when auto chose Monte Carlo (without the
 /// program's name), empty otherwise.
 std::string FallbackNotice(const engine::MultinomialOptions& options, const engine::MultinomialResult& result);
+std::string FallbackNotice(const engine::TableOptions& options, const engine::TableResult& result);
+
+/// "a 4 x 4 table", "an 8 x 3 table".
+std::string TableName(std::uint32_t rows, std::uint32_t columns);
+
+/// The table of the orderings in a text report: statistic, value, p and
+/// mid-p; from samples > 0 Monte Carlo draws also the standard error and
+/// the draws as extreme, and a p-value none of whose draws was as extreme
+/// shows as the 95 percent upper bound (ReportedP).
+std::string OrderingTable(std::span<const engine::OrderingResult> orderings, bool fourfold,
+                          std::uint64_t samples = 0);
 
 }  // namespace cli
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "cli/numbers.h"
 #include "cli/report.h"
@@ -152,6 +153,41 @@ std::string JsonReport(const engine::FourfoldProblem& problem, const engine::Fou
                           {"sample", Number(odds.sample)},
                           {"conf_int", Json::array({Number(odds.lower), Number(odds.upper)})},
                           {"conf_level", Number(odds.conf_level)}};
+  return Dump(report);
+}
+
+std::string JsonReport(const engine::TableProblem& problem, const engine::TableOptions& options,
+                       const engine::TableResult& result) {
+  const bool monte_carlo = result.method == engine::Method::kMonteCarlo;
+  Json report;
+  report["program"] = "kestrin";
+  report["test"] = "exact test of an r x c table";
+  Json rows = Json::array();
+  for (std::uint32_t i = 0; i < problem.rows; ++i) {
+    const auto begin = problem.cells.begin() + static_cast<std::ptrdiff_t>(std::size_t{i} * problem.columns);
+    rows.push_back(Json(std::vector<std::uint32_t>(begin, begin + problem.columns)));
+  }
+  report["table"] = std::move(rows);
+  report["rows"] = problem.rows;
+  report["columns"] = problem.columns;
+  report["total"] = result.total;
+  report["method"] = monte_carlo ? "monte-carlo" : "exact";
+  if (monte_carlo) {
+    report["samples"] = result.samples;
+    report["seed"] = result.seed;
+    if (result.fell_back) {
+      report["fell_back"] = true;
+      report["max_seconds"] = Number(options.max_seconds);
+    }
+  } else if (!result.outcomes.exact) {
+    report["outcomes"] = {{"estimate", Number(result.outcomes.value)}};
+  } else if (result.outcomes.digits.size() < 20 ||
+             (result.outcomes.digits.size() == 20 && result.outcomes.digits <= "18446744073709551615")) {
+    report["outcomes"] = std::stoull(result.outcomes.digits);
+  } else {
+    report["outcomes"] = result.outcomes.digits;
+  }
+  report["statistics"] = Statistics(result.orderings, monte_carlo, monte_carlo ? result.samples : 0);
   return Dump(report);
 }
 

@@ -303,5 +303,112 @@ TEST(ReportTest, PictureTitleAndCaption) {
             "n11 = 47, alternative less: p = 0.99979, mid-p = 0.99923");
 }
 
+engine::TableResult TableResultOf(const engine::TableProblem& problem) {
+  engine::TableResult result;
+  result.rows = problem.rows;
+  result.columns = problem.columns;
+  result.row_sums.assign(problem.rows, 0);
+  result.column_sums.assign(problem.columns, 0);
+  for (std::uint32_t i = 0; i < problem.rows; ++i) {
+    for (std::uint32_t j = 0; j < problem.columns; ++j) {
+      result.row_sums[i] += problem.cells[i * problem.columns + j];
+      result.column_sums[j] += problem.cells[i * problem.columns + j];
+      result.total += problem.cells[i * problem.columns + j];
+    }
+  }
+  result.outcomes = {true, "1234", 1234};
+  result.orderings = {{{Ordering::kChiSquare, 5.96, 0.7705, 0.7705},
+                       {Ordering::kLikelihoodRatio, 6.76, 0.7737, 0.7736},
+                       {Ordering::kProbability, 2.7e-06, 0.7827, 0.7822}}};
+  return result;
+}
+
+TEST(ReportTest, TextOfAnRByCTableShowsItRowByRowOrSummarisesIt) {
+  const engine::TableProblem small{3, 2, {1, 10, 0, 2, 7, 3}};
+  std::string text = TextReport(small, {}, TableResultOf(small));
+  EXPECT_EQ(text.substr(0, text.find("null hypothesis")),
+            "\n\tExact test of a 3 x 2 table\n\n"
+            "data:  a 3 x 2 table, total 23\n"
+            "        1  10 | 11\n"
+            "        0   2 |  2\n"
+            "        7   3 | 10\n"
+            "       -------+---\n"
+            "        8  15 | 23\n");
+  EXPECT_NE(text.find("outcomes: 1234 tables with these row and column sums\n"), std::string::npos);
+  EXPECT_NE(text.find("probability (Fisher)"), std::string::npos);
+  // Too wide to show: its sums instead, a long list cut short.
+  engine::TableProblem wide{2, 25, std::vector<std::uint32_t>(50, 1000)};
+  engine::TableResult result = TableResultOf(wide);
+  result.outcomes = {false, "", 1.5e30};
+  text = TextReport(wide, {}, result);
+  EXPECT_NE(text.find("data:  a 2 x 25 table, total 50000\nrow sums: 25000 25000\ncolumn sums: 2000 2000"),
+            std::string::npos);
+  EXPECT_NE(text.find(" ... (25 in all)\n"), std::string::npos);
+  EXPECT_NE(text.find("outcomes: about 1.5e+30 tables with these row and column sums (estimated)\n"),
+            std::string::npos);
+  EXPECT_EQ(TableName(8, 3), "an 8 x 3 table");
+  EXPECT_EQ(TableName(11, 3), "an 11 x 3 table");
+  EXPECT_EQ(TableName(18000, 2), "an 18000 x 2 table");
+  EXPECT_EQ(TableName(180, 2), "a 180 x 2 table");
+  EXPECT_EQ(TableName(3, 8), "a 3 x 8 table");
+}
+
+TEST(ReportTest, TextOfMonteCarloWithNoDrawAsExtremeShowsTheBound) {
+  const engine::TableProblem problem{2, 3, {1, 2, 3, 4, 5, 6}};
+  engine::TableResult result = TableResultOf(problem);
+  result.method = engine::Method::kMonteCarlo;
+  result.fell_back = true;
+  result.samples = 1000000;
+  result.seed = 20261207;
+  for (auto& o : result.orderings) o.standard_error = 1e-3;
+  result.orderings[0].draws_extreme = 0;
+  result.orderings[0].p = 1 / 1000001.0;
+  result.orderings[1].draws_extreme = 5;
+  result.orderings[2].draws_extreme = 7;
+  engine::TableOptions options;
+  const std::string text = TextReport(problem, options, result);
+  EXPECT_NE(text.find("method: Monte Carlo estimate from 1000000 samples (seed 20261207)\n"), std::string::npos);
+  EXPECT_NE(text.find("note: the exact test would take more than 10 seconds (--max-seconds)"), std::string::npos);
+  EXPECT_NE(text.find("< 3.0e-06  < 3.0e-06"), std::string::npos);
+  // Only the ordering none of whose draws was as extreme, and the note.
+  const std::size_t notes = text.find("p = (draws as extreme + 1) / (samples + 1)");
+  ASSERT_NE(notes, std::string::npos);
+  EXPECT_GT(text.find("< 3.0e-06", text.find("likelihood ratio")), notes);
+  EXPECT_NE(text.find("\n< 3.0e-06: no draw was as extreme", notes), std::string::npos);
+  EXPECT_NE(FallbackNotice(options, result).find("Monte Carlo estimates from 1000000 samples"), std::string::npos);
+}
+
+TEST(ReportTest, JsonOfAnRByCTable) {
+  const engine::TableProblem problem{2, 3, {1, 2, 3, 4, 5, 6}};
+  engine::TableResult result = TableResultOf(problem);
+  std::string text = JsonReport(problem, {}, result);
+  EXPECT_NE(text.find("  \"table\": [\n    [1, 2, 3],\n    [4, 5, 6]\n  ],\n  \"rows\": 2,\n  \"columns\": 3,\n"),
+            std::string::npos);
+  Json report = Json::parse(text);
+  EXPECT_EQ(report["test"], "exact test of an r x c table");
+  EXPECT_EQ(report["total"], 21);
+  EXPECT_EQ(report["outcomes"], 1234);
+  EXPECT_EQ(report["statistics"]["probability"]["p"], 0.7827);
+  result.outcomes = {true, "123456789012345678901234", 1.2e23};
+  EXPECT_EQ(Json::parse(JsonReport(problem, {}, result))["outcomes"], "123456789012345678901234");
+  result.outcomes = {true, "18446744073709551615", 1.8e19};
+  EXPECT_EQ(Json::parse(JsonReport(problem, {}, result))["outcomes"], 18446744073709551615u);
+  result.outcomes = {false, "", 3e40};
+  EXPECT_EQ(Json::parse(JsonReport(problem, {}, result))["outcomes"]["estimate"], 3e40);
+  result.method = engine::Method::kMonteCarlo;
+  result.samples = 1000;
+  result.seed = 9;
+  result.orderings[2].draws_extreme = 17;
+  report = Json::parse(JsonReport(problem, {}, result));
+  EXPECT_FALSE(report.contains("outcomes"));
+  EXPECT_EQ(report["samples"], 1000);
+  EXPECT_EQ(report["statistics"]["probability"]["draws_extreme"], 17);
+  EXPECT_FALSE(report["statistics"]["probability"].contains("p_upper_bound"));
+  result.orderings[0].draws_extreme = 0;  // none as extreme: the bound beside the estimate
+  report = Json::parse(JsonReport(problem, {}, result));
+  EXPECT_EQ(report["statistics"]["chi_square"]["p_upper_bound"], engine::UpperBoundWhenNoneExtreme(1000));
+  EXPECT_EQ(PlotTitle(problem), "Exact test of a 2 x 3 table: 1 2 3 / 4 5 6");
+}
+
 }  // namespace
 }  // namespace cli

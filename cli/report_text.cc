@@ -38,9 +38,9 @@ std::string Table(const Rows& rows, std::string_view indent = "", bool numbers_r
   return text;
 }
 
-// samples: the Monte Carlo draws, 0 for an exact test.
-std::string OrderingTable(std::span<const engine::OrderingResult> orderings, bool fourfold,
-                          std::uint64_t samples = 0) {
+}  // namespace
+
+std::string OrderingTable(std::span<const engine::OrderingResult> orderings, bool fourfold, std::uint64_t samples) {
   Rows rows;
   rows.push_back({"statistic", "value", "p", "mid-p"});
   if (samples > 0) {
@@ -57,6 +57,8 @@ std::string OrderingTable(std::span<const engine::OrderingResult> orderings, boo
   }
   return Table(rows);
 }
+
+namespace {
 
 // The upper bound shown when no draw was as extreme: two digits.
 std::string UpperBoundText(std::uint64_t samples) {

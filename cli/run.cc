@@ -17,6 +17,7 @@
 #include "cli/output.h"
 #include "cli/progress.h"
 #include "cli/report.h"
+#include "engine/contingency/table.h"
 #include "plot/plot.h"
 
 namespace cli {
@@ -211,7 +212,32 @@ std::string RunOrvane(const Options& options) {
   return TextReport(problem, options.multinomial_options, result);
 }
 
+std::string RunTable(const Options& options) {
+  const auto& problem = options.table;
+  SideOutputs outputs(options, {false, problem.cells.size(), false, problem.rows, problem.columns});
+  ProgressBar bar(NameOf(options.program));
+  engine::TableResult result = engine::TestTable(problem, options.table_options, outputs.Sink(),
+                                                 [&bar](double share) { bar.Show(share); });
+  bar.Clear();
+  outputs.Finish(options.plot ? Picture(options, PlotTitle(problem), result.orderings, options.statistic)
+                              : plot::PlotRequest{});
+  if (std::string notice = FallbackNotice(options.table_options, result); !notice.empty()) {
+    Say(options.program, notice);
+  }
+  const bool monte_carlo = result.method == engine::Method::kMonteCarlo;
+  switch (options.format) {
+    case Format::kJson:
+      return JsonReport(problem, options.table_options, result);
+    case Format::kCsv:
+      return CsvReport(result.orderings, monte_carlo);
+    case Format::kText:
+      break;
+  }
+  return TextReport(problem, options.table_options, result);
+}
+
 std::string RunKestrin(Options options) {
+  if (!IsFourfold(options)) return RunTable(options);
   const auto& problem = options.fourfold;
   const bool one_sided = problem.alternative != engine::Alternative::kTwoSided;
   if (one_sided) options.statistic = engine::Ordering::kN11;

@@ -10,21 +10,9 @@
 #include <vector>
 
 #include "engine/common/exact_test.h"
+#include "engine/common/method.h"
 
 namespace engine {
-
-enum class Method : std::uint8_t { kAuto, kExact, kMonteCarlo };
-inline constexpr std::uint64_t kDefaultSamples = 1'000'000;
-inline constexpr std::uint64_t kDefaultSeed = 20'261'207;
-/// The most Monte Carlo draws a test makes: a billion take minutes with a
-/// few categories, hours with thousands.
-inline constexpr std::uint64_t kMaxSamples = 1'000'000'000;
-/// Under kAuto, Monte Carlo stopped by the time allowed must have made at
-/// least this many draws (or all it was asked for, if fewer).
-inline constexpr std::uint64_t kMinimumDraws = 1'000;
-/// The working memory a test may take: a method whose estimated need is
-/// larger is not chosen (kAuto) or refused (kExact).
-inline constexpr double kMemoryCap = 1024.0 * 1024 * 1024;
 
 /// Plain enumeration (every outcome one by one, as a listing needs) handles
 /// at most this many outcomes; beyond it the test throws TestFailure.
