@@ -4,14 +4,17 @@
 // number of distinct arrangements k! / (r_1! r_2! ...), r_j the lengths of
 // its runs of equal counts: the product over the counts above 0, at
 // positions i = 0, 1, ..., of (k - i) / L_i, L_i the place of position i in
-// its run (the zeros at the end add nothing), summed as logarithms of small
-// numbers, so that it keeps its digits for any k. X^2 orders as the integer sum of y_i^2, decided
+// its run (the zeros at the end add nothing), formed as a number beside the
+// product of the counts' Poisson probabilities (engine/multinomial/
+// product.h) and also summed as logarithms of small numbers, so that it
+// keeps its digits for any k. X^2 orders as the integer sum of y_i^2, decided
 // exactly; G^2 and the probability by the filter and exact arithmetic. The
 // levels of the walk are held in arrays (no recursion, whatever k), and a
 // prefix that leaves nothing to place ends at once with a run of zeros.
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "engine/multinomial/methods.h"
@@ -46,14 +49,57 @@ void Step(ClassWalk& walk) {
   }
 }
 
-// One class: its counts are walk.y, the first `parts` of them above 0, its
-// sum of squares squares, its shares summed, and ln of its number of
-// arrangements log_multiplicity.
-void Visit(ClassWalk& walk, std::uint32_t parts, std::uint64_t squares, const ShareSums& sums,
-           long double log_multiplicity) {
+// What a class weighs, over its counts so far: the product of their
+// Poisson probabilities, and the number of their arrangements among the k
+// places (k! / ((k - i)! prod of the run lengths' factorials), an integer,
+// exact while below 2^64).
+struct Weight {
+  long double poisson = 1;
+  long double ways = 1;
+};
+
+// The weight after a count with Poisson probability poisson at position i,
+// the length-th of its run.
+Weight Extended(const Weight& weight, std::uint32_t k, std::uint32_t i, std::uint32_t length,
+                long double poisson) {
+  const long double ways = weight.ways * static_cast<long double>(k - i);
+  return Weight{weight.poisson * poisson, length == 1 ? ways : ways / length};
+}
+
+// ln of the number of arrangements of the class in walk.y, whose first
+// `parts` counts are above 0: logarithms of small numbers summed, so that
+// it keeps its digits for any k.
+long double LogWays(const ClassWalk& walk, std::uint32_t parts) {
+  const std::uint32_t k = walk.setup.k;
+  long double log_ways = 0;
+  std::uint32_t length = 0;
+  for (std::uint32_t i = 0; i < parts; ++i) {
+    length = i > 0 && walk.y[i] == walk.y[i - 1] ? length + 1 : 1;
+    log_ways += walk.log_of[k - i] - walk.log_of[length];
+  }
+  return log_ways;
+}
+
+// The probability of every outcome of the class in walk.y: its product
+// where that keeps its digits (and its arrangements are a finite number),
+// else from its surprise in extended precision, fine_surprise().
+template <typename FineSurprise>
+Probability ClassProbability(const ClassWalk& walk, std::uint32_t parts, const Weight& weight,
+                             FineSurprise&& fine_surprise) {
   const Setup& setup = walk.setup;
-  const double value[kStatisticCount] = {sums.chi, sums.deviance,
-                                         static_cast<double>(sums.surprise)};
+  if (IsPlainProduct(weight.poisson) && weight.ways <= std::numeric_limits<long double>::max())
+    return ProbabilityOfValue(setup.total_scale * weight.poisson * weight.ways);
+  return ProbabilityFromLog(setup.total_surprise - fine_surprise() + LogWays(walk, parts));
+}
+
+// One class: its counts are walk.y, the first `parts` of them above 0, its
+// sum of squares squares, its shares summed, its weight, and
+// fine_surprise() its surprise in extended precision.
+template <typename FineSurprise>
+void Visit(ClassWalk& walk, std::uint32_t parts, std::uint64_t squares, const ShareSums& sums,
+           const Weight& weight, FineSurprise&& fine_surprise) {
+  const Setup& setup = walk.setup;
+  const double value[kStatisticCount] = {sums.chi, sums.deviance, sums.surprise};
   Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
                                 Mark::kNotExtreme};
   marks[kChi] = squares > walk.observed_squares
@@ -78,12 +124,10 @@ void Visit(ClassWalk& walk, std::uint32_t parts, std::uint64_t squares, const Sh
     }
     extreme = extreme || marks[s] != Mark::kNotExtreme;
   }
-  if (extreme) {
-    walk.sums.Add(marks, ProbabilityFromLog(setup.total_surprise - sums.surprise + log_multiplicity));
-  }
+  if (extreme) walk.sums.Add(marks, ClassProbability(walk, parts, weight, fine_surprise));
   if (walk.sink) {
-    const Probability probability = ProbabilityOf(setup, sums.surprise);
-    OutcomeRow row{walk.y, static_cast<double>(std::round(std::exp(log_multiplicity))),
+    const Probability probability = ProbabilityOf(setup, weight.poisson, fine_surprise);
+    OutcomeRow row{walk.y, static_cast<double>(std::round(std::exp(LogWays(walk, parts)))),
                    DoubleOf(probability), value[kChi], 2 * value[kDeviance], {}};
     std::copy(std::begin(marks), std::end(marks), row.marks);
     walk.sink(row);
@@ -94,14 +138,16 @@ void Visit(ClassWalk& walk, std::uint32_t parts, std::uint64_t squares, const Sh
 
 // The state on entering level i: what is left to place, the largest count
 // allowed there (the one before it), the run of equal counts ending before
-// it, and the sums over the counts before it.
+// it, the sums over the counts before it, their surprise in extended
+// precision, and their weight.
 struct Level {
   std::uint32_t left = 0;
   std::uint32_t largest = 0;
   std::uint32_t run = 0;
   std::uint64_t squares = 0;
   ShareSums sums;
-  long double log_multiplicity = 0;
+  long double fine_surprise = 0;
+  Weight weight;
   std::uint32_t hi = 0;  // the largest count this level takes
 };
 
@@ -128,7 +174,7 @@ double ClassCount(std::uint64_t n, std::uint32_t k) {
 Tallies EnumerateClasses(const Setup& setup, const OutcomeSink& sink, Pace& pace) {
   const std::uint32_t k = setup.k;
   ShareTables shares = MakeShareTables(setup);
-  const std::vector<ShareSums> zeros = ZeroSuffix(shares.of_category);
+  const ZeroShares zeros = ZeroSuffix(shares.of_category);
   std::uint64_t observed_squares = 0;
   for (std::uint32_t x : setup.observed) observed_squares += std::uint64_t{x} * x;
   std::vector<std::uint32_t> observed_sorted = setup.observed;
@@ -147,15 +193,10 @@ Tallies EnumerateClasses(const Setup& setup, const OutcomeSink& sink, Pace& pace
                  std::vector<std::uint32_t>(k, 0),
                  {}};
   auto terms = [&](std::uint32_t v) { return TermsAt(walk.table, v); };
-  // The ln of the arrangements after a count above 0 at position i, the
-  // length-th of its run.
-  auto extended = [&](long double log_multiplicity, std::uint32_t i, std::uint32_t length) {
-    return log_multiplicity + (log_of[k - i] - log_of[length]);
-  };
 
   std::vector<Level> level(k);
   level[0] = Level{static_cast<std::uint32_t>(setup.n), static_cast<std::uint32_t>(setup.n), 0, 0,
-                   {}, 0, 0};
+                   {}, 0, Weight{}, 0};
   std::uint32_t i = 0;
   bool entering = true;
   for (;;) {
@@ -163,7 +204,10 @@ Tallies EnumerateClasses(const Setup& setup, const OutcomeSink& sink, Pace& pace
     if (entering) {
       if (here.left == 0) {
         // Nothing left: zeros end the class.
-        Visit(walk, i, here.squares, here.sums + zeros[i], here.log_multiplicity);
+        Weight weight = here.weight;
+        weight.poisson *= zeros.poisson[i];
+        Visit(walk, i, here.squares, here.sums + zeros.sums[i], weight,
+              [&] { return here.fine_surprise + zeros.fine_surprise[i]; });
       } else if (i + 2 == k) {
         // The last two counts, v and the rest w <= v, in one loop.
         const std::uint32_t r = here.left;
@@ -173,12 +217,19 @@ Tallies EnumerateClasses(const Setup& setup, const OutcomeSink& sink, Pace& pace
         for (std::uint32_t v = lo; v <= hi; ++v) {
           const std::uint32_t w = r - v;
           const std::uint32_t length = v == previous ? here.run + 1 : 1;
-          long double log_arrangements = extended(here.log_multiplicity, i, length);
-          if (w != 0) log_arrangements = extended(log_arrangements, i + 1, w == v ? length + 1 : 1);
+          const Terms at_v = terms(v);
+          const Terms at_w = terms(w);
+          Weight weight = Extended(here.weight, k, i, length, at_v.poisson);
+          if (w != 0) {
+            weight = Extended(weight, k, i + 1, w == v ? length + 1 : 1, at_w.poisson);
+          } else {
+            weight.poisson *= at_w.poisson;
+          }
           walk.y[i] = v;
           walk.y[i + 1] = w;
           Visit(walk, w > 0 ? k : k - 1, here.squares + std::uint64_t{v} * v + std::uint64_t{w} * w,
-                here.sums + terms(v) + terms(w), log_arrangements);
+                here.sums + at_v + at_w, weight,
+                [&] { return here.fine_surprise + at_v.fine_surprise + at_w.fine_surprise; });
         }
         walk.y[i] = 0;
         walk.y[i + 1] = 0;
@@ -208,12 +259,14 @@ Tallies EnumerateClasses(const Setup& setup, const OutcomeSink& sink, Pace& pace
     const std::uint32_t v = walk.y[i];
     const std::uint32_t previous = i == 0 ? UINT32_MAX : walk.y[i - 1];
     const std::uint32_t length = v == previous ? here.run + 1 : 1;
+    const Terms at_v = terms(v);
     level[i + 1] = Level{here.left - v,
                          v,
                          length,
                          here.squares + std::uint64_t{v} * v,
-                         here.sums + terms(v),
-                         extended(here.log_multiplicity, i, length),
+                         here.sums + at_v,
+                         here.fine_surprise + at_v.fine_surprise,
+                         Extended(here.weight, k, i, length, at_v.poisson),
                          0};
     ++i;
     entering = true;

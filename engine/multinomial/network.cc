@@ -65,19 +65,25 @@ constexpr double kNegligibleShare = 0x1p-50;
 // Entries of the last level's tail ratios kept (8 bytes each).
 constexpr std::uint64_t kTailRatioBudget = std::uint64_t{1} << 23;
 
-// The statistics of a partial outcome, indexed by Statistic: X^2 and G^2 /
-// 2 summed in doubles, the surprise in extended precision.
+// The statistics of a partial outcome, indexed by Statistic, summed in
+// doubles as the filter judges them; for its probability, its surprise in
+// extended precision and its Poisson probabilities multiplied.
 struct Shares {
   double chi = 0;
   double deviance = 0;
-  long double surprise = 0;
-  long double operator[](int o) const { return o == kChi ? chi : (o == kDeviance ? deviance : surprise); }
+  double surprise = 0;
+  long double fine_surprise = 0;
+  long double product = 1;
+  double operator[](int o) const { return o == kChi ? chi : (o == kDeviance ? deviance : surprise); }
 };
 
-Shares SharesOf(const Terms& t) { return Shares{t.chi, t.deviance, t.surprise}; }
+Shares SharesOf(const Terms& t) {
+  return Shares{t.chi, t.deviance, t.surprise, t.fine_surprise, t.poisson};
+}
 
 Shares Plus(const Shares& a, const Shares& b) {
-  return Shares{a.chi + b.chi, a.deviance + b.deviance, a.surprise + b.surprise};
+  return Shares{a.chi + b.chi, a.deviance + b.deviance, a.surprise + b.surprise,
+                a.fine_surprise + b.fine_surprise, a.product * b.product};
 }
 
 // A node: level i, total r still to place from category[i] on, the shares
@@ -161,7 +167,7 @@ Shares ChildShares(const Node& node, std::uint32_t v) {
 }
 
 Probability MassOf(const NetworkWalk& walk, const Shares& shares) {
-  return ProbabilityOf(walk.setup, shares[kSurprise]);
+  return ProbabilityOf(walk.setup, shares.product, [&] { return shares.fine_surprise; });
 }
 
 void SetCount(NetworkWalk& walk, std::uint32_t category, std::uint32_t v) {
@@ -176,21 +182,20 @@ void ClearCount(NetworkWalk& walk, std::uint32_t category) {
 
 // The mark of an outcome whose counts are in walk.y, statistic o computed
 // as value; extra: categories not on the path's support where y is not 0.
-Mark JudgeWithCounts(NetworkWalk& walk, int o, long double value,
+Mark JudgeWithCounts(NetworkWalk& walk, int o, double value,
                      std::initializer_list<std::uint32_t> extra) {
-  const double rounded = static_cast<double>(value);
-  Verdict verdict = Judge(rounded, walk.setup.margin[o]);
+  Verdict verdict = Judge(value, walk.setup.margin[o]);
   if (verdict != Verdict::kUndecided) return MarkOf(verdict);
   walk.scratch = walk.support;
   for (std::uint32_t category : extra) {
     if (walk.y[category] != 0) walk.scratch.push_back(category);
   }
   Differences(walk.setup, walk.scratch, walk.differences);
-  return JudgeOutcome(walk.setup, static_cast<Statistic>(o), rounded, walk.y, walk.differences);
+  return JudgeOutcome(walk.setup, static_cast<Statistic>(o), value, walk.y, walk.differences);
 }
 
 Mark JudgeLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v, const Shares& value, int o) {
-  Verdict verdict = Judge(static_cast<double>(value[o]), walk.setup.margin[o]);
+  Verdict verdict = Judge(value[o], walk.setup.margin[o]);
   if (verdict != Verdict::kUndecided) return MarkOf(verdict);
   const std::uint32_t k = walk.setup.k;
   const std::uint32_t first = walk.category[k - 2];
@@ -245,17 +250,17 @@ std::optional<Node> VisitChild(NetworkWalk& walk, const Node& node, std::uint32_
                              walk.zero_middle[node.i + 1]);
   std::optional<Probability> mass;  // the children's probability, formed when needed
   auto children_mass = [&] {
-    if (!mass) mass = ProbabilityOf(setup, child[kSurprise] + low[kSurprise]);
+    if (!mass) mass = MassOf(walk, Plus(child, low));
     return *mass;
   };
   unsigned open = 0;
   for (int o = 0; o < kStatisticCount; ++o) {
     if ((node.active & (1u << o)) == 0) continue;
-    if (static_cast<double>(child[o] + low[o]) > setup.margin[o].above) {
+    if (child[o] + low[o] > setup.margin[o].above) {
       walk.result.tally[o].beyond.Add(children_mass());
       continue;
     }
-    if (static_cast<double>(corner[o]) < setup.margin[o].below) continue;
+    if (corner[o] < setup.margin[o].below) continue;
     open |= 1u << o;
   }
   if (open != 0) {
@@ -273,7 +278,7 @@ std::optional<Node> VisitChild(NetworkWalk& walk, const Node& node, std::uint32_
 bool SurelyExtreme(NetworkWalk& walk, const Node& node, std::uint32_t v, int o) {
   Shares value = ChildShares(node, v);
   if (node.last) return JudgeLeaf(walk, node, v, value, o) != Mark::kNotExtreme;
-  return static_cast<double>(value[o]) > walk.setup.margin[o].above;
+  return value[o] > walk.setup.margin[o].above;
 }
 
 // On a side of the node where the children's statistics rise outward, the
@@ -394,13 +399,14 @@ Probability SumOutward(NetworkWalk& walk, const Node& node, std::uint32_t start,
   constexpr int kAnchor = 256;
   const double q = walk.split[node.i][0];
   const double c = walk.split[node.i][1];
-  const long double first = ChildShares(node, start).surprise;
+  const Shares first = ChildShares(node, start);
   double sum = 0;
   double mass = 1;
   int since_anchor = 0;
   for (std::uint32_t v = start;; v = static_cast<std::uint32_t>(static_cast<std::int64_t>(v) + step)) {
     if (since_anchor == kAnchor) {
-      mass = static_cast<double>(ExpExtended(first - ChildShares(node, v).surprise));
+      mass = static_cast<double>(
+          ExpExtended(first.fine_surprise - ChildShares(node, v).fine_surprise));
       since_anchor = 0;
     }
     sum += mass;
@@ -416,7 +422,7 @@ Probability SumOutward(NetworkWalk& walk, const Node& node, std::uint32_t start,
     ++since_anchor;
   }
   Tick(walk);
-  return ScaledProbability(ProbabilityOf(walk.setup, first), sum);
+  return ScaledProbability(MassOf(walk, first), sum);
 }
 
 // The probability of `count` children from `start` outward, all of them.
@@ -425,13 +431,16 @@ Probability SumRun(NetworkWalk& walk, const Node& node, std::uint32_t start, std
   constexpr std::uint64_t kAnchor = 256;
   const double q = walk.split[node.i][0];
   const double c = walk.split[node.i][1];
-  const long double first = ChildShares(node, start).surprise;
+  const Shares first = ChildShares(node, start);
   double sum = 0;
   double mass = 1;
   std::uint32_t v = start;
   for (std::uint64_t j = 0; j < count; ++j) {
     if (j % kAnchor == 0) {
-      if (j > 0) mass = static_cast<double>(ExpExtended(first - ChildShares(node, v).surprise));
+      if (j > 0) {
+        mass = static_cast<double>(
+            ExpExtended(first.fine_surprise - ChildShares(node, v).fine_surprise));
+      }
     } else {
       std::uint32_t before = step < 0 ? v + 1 : v - 1;
       mass *= step < 0 ? before * c / ((node.r - before + 1.0) * q)
@@ -441,7 +450,7 @@ Probability SumRun(NetworkWalk& walk, const Node& node, std::uint32_t start, std
     v = static_cast<std::uint32_t>(static_cast<std::int64_t>(v) + step);
   }
   if (node.last) walk.result.outcomes_visited += count;
-  return ScaledProbability(ProbabilityOf(walk.setup, first), sum);
+  return ScaledProbability(MassOf(walk, first), sum);
 }
 
 // Where the walk of the last two categories stands in one ordering. With
@@ -581,8 +590,7 @@ void WalkLastNode(NetworkWalk& walk, const Node& node) {
     if (lo > 0) WalkLeafSide(walk, node, lo - 1, 0, -1);
     if (hi < r) WalkLeafSide(walk, node, hi + 1, r, +1);
   }
-  Resolve(walk, ProbabilityOf(walk.setup,
-                              node.past[kSurprise] + TermsAt(walk.lump[node.i], r).surprise));
+  Resolve(walk, MassOf(walk, Plus(node.past, SharesOf(TermsAt(walk.lump[node.i], r)))));
 }
 
 // A node above the last level as a frame: the children it visits, and
@@ -701,24 +709,32 @@ Tallies WalkNetwork(const Setup& setup, Pace& pace) {
     remaining -= weight;
   }
   // The level order differs from the categories', so the sums are formed
-  // here, each carried as ZeroSuffix carries its own.
+  // here, each carried as ZeroSuffix carries its own; the filter's surprise
+  // is the extended one rounded, and the product e^-surprise.
   walk.zero_middle.assign(k + 1, Shares{});
   walk.zero_suffix.assign(k + 1, Shares{});
-  Shares sum, carry;
+  Shares sum{0, 0, 0, 0, 0}, carry{0, 0, 0, 0, 0};
   auto carried = [](auto& total, auto& error, auto x) {
     const auto t = total + x;
     error += std::fabs(total) >= std::fabs(x) ? (total - t) + x : (x - t) + total;
     total = t;
   };
+  auto zeros = [](double chi, double deviance, long double surprise) {
+    return Shares{chi, deviance, static_cast<double>(surprise), surprise, ExpExtended(-surprise)};
+  };
   for (std::uint32_t i = k; i-- > 0;) {
-    const Shares zero = SharesOf(TermsAt(*walk.table[i], 0));
+    const Terms zero = TermsAt(*walk.table[i], 0);
     if (i + 1 < k) {
       carried(sum.chi, carry.chi, zero.chi);
       carried(sum.deviance, carry.deviance, zero.deviance);
-      carried(sum.surprise, carry.surprise, zero.surprise);
-      walk.zero_middle[i] = Plus(sum, carry);
+      carried(sum.fine_surprise, carry.fine_surprise, zero.fine_surprise);
+      walk.zero_middle[i] = zeros(sum.chi + carry.chi, sum.deviance + carry.deviance,
+                                  sum.fine_surprise + carry.fine_surprise);
     }
-    walk.zero_suffix[i] = Plus(walk.zero_middle[i], SharesOf(TermsAt(*walk.table[k - 1], 0)));
+    const Terms last = TermsAt(*walk.table[k - 1], 0);
+    walk.zero_suffix[i] = zeros(walk.zero_middle[i].chi + last.chi,
+                                walk.zero_middle[i].deviance + last.deviance,
+                                walk.zero_middle[i].fine_surprise + last.fine_surprise);
   }
   const bool last = k == 2;
   WalkTree(walk, Node{0, static_cast<std::uint32_t>(setup.n), Shares{}, 0b111, last, walk.table[0], last ? walk.table[k - 1] : &walk.lump[1]});

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/common/stirling.h"
+#include "engine/multinomial/exp_extended.h"
 
 namespace engine::multinomial {
 
@@ -39,13 +40,15 @@ Terms ComputeTerms(std::uint32_t y, const Expectation& e) {
   terms.chi = static_cast<double>(d * d / e.value);
   if (y == 0) {
     terms.deviance = static_cast<double>(e.value);
-    terms.surprise = e.value;
-    return terms;
+    terms.fine_surprise = e.value;
+  } else {
+    long double x = static_cast<long double>(y);
+    long double deviance = Deviance(x, e.value, d);
+    terms.deviance = static_cast<double>(deviance);
+    terms.fine_surprise = StirlingError(y) + deviance + (kLnTwoPi + std::log(x)) / 2;
   }
-  long double x = static_cast<long double>(y);
-  long double deviance = Deviance(x, e.value, d);
-  terms.deviance = static_cast<double>(deviance);
-  terms.surprise = StirlingError(y) + deviance + (kLnTwoPi + std::log(x)) / 2;
+  terms.surprise = static_cast<double>(terms.fine_surprise);
+  terms.poisson = ExpExtended(-terms.fine_surprise);
   return terms;
 }
 

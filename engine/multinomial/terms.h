@@ -9,10 +9,16 @@
 // counts and the expected counts have the same total.) Every share is at
 // least 0, and each statistic is a sum of shares, so a computed sum carries
 // a relative error bound (engine/multinomial/classify.h). Each share is
-// formed in extended precision; the chi and deviance shares are rounded once
-// to doubles (within 2^-52 of their values), the surprise is kept extended,
-// so that the probability exp(L0 - surprise) is formed to about 1e-18 and
-// rounds to the nearest double (1/16 as 0.0625) wherever it is in range.
+// formed in extended precision and rounded once to a double (within 2^-52
+// of its value) for the filter, which judges sums of doubles. The
+// probability needs more: the surprise is also kept extended, and with it
+// e^-surprise, the Poisson probability of the count (at most 1), so that
+// the probability of an outcome is e^L0 times the product of its
+// categories' Poisson probabilities, a few multiplications in extended
+// precision (engine/multinomial/product.h), formed to about 1e-18 and
+// rounded to the nearest double (1/16 as 0.0625) wherever it is in range;
+// where that product underflows, exp(L0 - the extended surprise summed)
+// reaches any depth.
 #ifndef ENGINE_MULTINOMIAL_TERMS_H_
 #define ENGINE_MULTINOMIAL_TERMS_H_
 
@@ -26,16 +32,17 @@ namespace engine::multinomial {
 struct Terms {
   double chi;
   double deviance;
-  long double surprise;
+  double surprise;
+  long double poisson;        // e^-surprise; 0 where it underflows
+  long double fine_surprise;  // the surprise in extended precision
 };
 
-/// The statistics of a partial or whole outcome: its shares summed. The
-/// surprise is summed in extended precision; rounded to a double it is
-/// within the error bound of a double sum.
+/// The statistics of a partial or whole outcome, as the filter judges them:
+/// its shares summed in doubles.
 struct ShareSums {
   double chi = 0;
   double deviance = 0;
-  long double surprise = 0;
+  double surprise = 0;
 };
 
 inline ShareSums operator+(const ShareSums& a, const Terms& t) {
