@@ -219,17 +219,17 @@ Tallies EnumerateClasses(const Setup& setup, const OutcomeSink& sink, Pace& pace
           const std::uint32_t length = v == previous ? here.run + 1 : 1;
           const Terms at_v = terms(v);
           const Terms at_w = terms(w);
-          Weight weight = Extended(here.weight, k, i, length, at_v.poisson);
+          Weight weight = Extended(here.weight, k, i, length, Poisson(at_v));
           if (w != 0) {
-            weight = Extended(weight, k, i + 1, w == v ? length + 1 : 1, at_w.poisson);
+            weight = Extended(weight, k, i + 1, w == v ? length + 1 : 1, Poisson(at_w));
           } else {
-            weight.poisson *= at_w.poisson;
+            weight.poisson *= Poisson(at_w);
           }
           walk.y[i] = v;
           walk.y[i + 1] = w;
           Visit(walk, w > 0 ? k : k - 1, here.squares + std::uint64_t{v} * v + std::uint64_t{w} * w,
                 here.sums + at_v + at_w, weight,
-                [&] { return here.fine_surprise + at_v.fine_surprise + at_w.fine_surprise; });
+                [&] { return here.fine_surprise + FineSurprise(at_v) + FineSurprise(at_w); });
         }
         walk.y[i] = 0;
         walk.y[i + 1] = 0;
@@ -265,8 +265,8 @@ Tallies EnumerateClasses(const Setup& setup, const OutcomeSink& sink, Pace& pace
                          length,
                          here.squares + std::uint64_t{v} * v,
                          here.sums + at_v,
-                         here.fine_surprise + at_v.fine_surprise,
-                         Extended(here.weight, k, i, length, at_v.poisson),
+                         here.fine_surprise + FineSurprise(at_v),
+                         Extended(here.weight, k, i, length, Poisson(at_v)),
                          0};
     ++i;
     entering = true;

@@ -100,9 +100,9 @@ void WalkLastTwo(OutcomeWalk& walk, std::uint32_t r, const ShareSums& sums,
     const Terms a = TermsAt(first, j);
     const Terms b = TermsAt(second, r - j);
     VisitOutcome(walk, sums + a + b, [&] {
-      const long double value = scaled * a.poisson * b.poisson;
+      const long double value = scaled * Poisson(a) * Poisson(b);
       if (IsPlainProduct(value)) return ProbabilityOfValue(value);
-      return ProbabilityOf(setup, fine_surprise + a.fine_surprise + b.fine_surprise);
+      return ProbabilityOf(setup, fine_surprise + FineSurprise(a) + FineSurprise(b));
     });
   }
   walk.y[k - 2] = 0;
@@ -183,8 +183,8 @@ Tallies EnumerateOutcomes(const Setup& setup, const OutcomeSink& sink, Pace& pac
     while (i < levels && left[i] > 0) {
       const Terms terms = TermsAt(*walk.table[i], walk.y[i]);
       before[i + 1] = before[i] + terms;
-      fine[i + 1] = fine[i] + terms.fine_surprise;
-      product[i + 1] = product[i] * terms.poisson;
+      fine[i + 1] = fine[i] + FineSurprise(terms);
+      product[i + 1] = product[i] * Poisson(terms);
       left[i + 1] = left[i] - walk.y[i];
       ++i;
       Step(walk);

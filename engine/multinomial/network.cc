@@ -66,32 +66,43 @@ constexpr double kNegligibleShare = 0x1p-50;
 constexpr std::uint64_t kTailRatioBudget = std::uint64_t{1} << 23;
 
 // The statistics of a partial outcome, indexed by Statistic, summed in
-// doubles as the filter judges them; for its probability, its surprise in
-// extended precision and its Poisson probabilities multiplied.
+// doubles as the filter judges them.
 struct Shares {
   double chi = 0;
   double deviance = 0;
   double surprise = 0;
-  long double fine_surprise = 0;
-  long double product = 1;
   double operator[](int o) const { return o == kChi ? chi : (o == kDeviance ? deviance : surprise); }
 };
 
-Shares SharesOf(const Terms& t) {
-  return Shares{t.chi, t.deviance, t.surprise, t.fine_surprise, t.poisson};
-}
+Shares SharesOf(const ShareSums& t) { return Shares{t.chi, t.deviance, t.surprise}; }
 
 Shares Plus(const Shares& a, const Shares& b) {
-  return Shares{a.chi + b.chi, a.deviance + b.deviance, a.surprise + b.surprise,
-                a.fine_surprise + b.fine_surprise, a.product * b.product};
+  return Shares{a.chi + b.chi, a.deviance + b.deviance, a.surprise + b.surprise};
+}
+
+// What the probability of a partial outcome is formed from: its surprise
+// in extended precision and its Poisson probabilities multiplied.
+struct Mass {
+  long double fine_surprise = 0;
+  long double product = 1;
+};
+
+Mass MassAt(const TermTable& table, std::uint32_t v) {
+  return Mass{FineSurpriseAt(table, v), PoissonAt(table, v)};
+}
+
+Mass Plus(const Mass& a, const Mass& b) {
+  return Mass{a.fine_surprise + b.fine_surprise, a.product * b.product};
 }
 
 // A node: level i, total r still to place from category[i] on, the shares
-// of the categories before it, and the orderings not yet decided.
+// of the categories before it and their mass, and the orderings not yet
+// decided.
 struct Node {
   std::uint32_t i;
   std::uint32_t r;
   Shares past;
+  Mass past_mass;
   unsigned active;
   bool last;                // its children are outcomes
   const TermTable* own;     // category[i]
@@ -129,9 +140,10 @@ struct NetworkWalk {
   std::vector<std::array<double, 2>> split;
   // zero_middle[i]: the shares at count 0 of levels i..k-2 summed (the
   // largest corner of a node before level i puts everything in level k-1);
-  // zero_suffix[i]: those of levels i..k-1.
+  // zero_suffix[i]: those of levels i..k-1, and their mass.
   std::vector<Shares> zero_middle;
   std::vector<Shares> zero_suffix;
+  std::vector<Mass> zero_suffix_mass;
   std::vector<std::uint32_t> y;  // by category
   // The categories on the path whose count is not 0, and scratch room.
   std::vector<std::uint32_t> support;
@@ -162,12 +174,28 @@ void Resolve(NetworkWalk& walk, const Probability& mass) {
 // A child's shares: the statistics of an outcome at the last level, lower
 // bounds of its completions' above it.
 Shares ChildShares(const Node& node, std::uint32_t v) {
-  return Plus(Plus(node.past, SharesOf(TermsAt(*node.own, v))),
-              SharesOf(TermsAt(*node.others, node.r - v)));
+  return Plus(Plus(node.past, SharesOf(SharesAt(*node.own, v))),
+              SharesOf(SharesAt(*node.others, node.r - v)));
 }
 
-Probability MassOf(const NetworkWalk& walk, const Shares& shares) {
-  return ProbabilityOf(walk.setup, shares.product, [&] { return shares.fine_surprise; });
+Probability ProbabilityOf(const NetworkWalk& walk, const Mass& mass) {
+  return ProbabilityOf(walk.setup, mass.product, [&] { return mass.fine_surprise; });
+}
+
+// A child's mass: that of an outcome at the last level, of all its
+// completions above it.
+Mass ChildMass(const Node& node, std::uint32_t v) {
+  return Plus(Plus(node.past_mass, MassAt(*node.own, v)), MassAt(*node.others, node.r - v));
+}
+
+Probability MassOf(const NetworkWalk& walk, const Node& node, std::uint32_t v) {
+  return ProbabilityOf(walk, ChildMass(node, v));
+}
+
+// The surprise in extended precision of a child (as in ChildMass).
+long double ChildFineSurprise(const Node& node, std::uint32_t v) {
+  return (node.past_mass.fine_surprise + FineSurpriseAt(*node.own, v)) +
+         FineSurpriseAt(*node.others, node.r - v);
 }
 
 void SetCount(NetworkWalk& walk, std::uint32_t category, std::uint32_t v) {
@@ -215,7 +243,7 @@ void VisitLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v) {
     if ((node.active & (1u << o)) == 0) continue;
     const Mark mark = JudgeLeaf(walk, node, v, value, o);
     if (mark == Mark::kNotExtreme) continue;
-    if (!probability) probability = MassOf(walk, value);
+    if (!probability) probability = MassOf(walk, node, v);
     Count(walk.result.tally[o], mark, *probability);
   }
   ++walk.result.outcomes_visited;
@@ -228,11 +256,13 @@ std::optional<Node> VisitChild(NetworkWalk& walk, const Node& node, std::uint32_
   const Setup& setup = walk.setup;
   const std::uint32_t k = setup.k;
   const std::uint32_t m = node.r - v;
-  const Shares child = Plus(node.past, SharesOf(TermsAt(*node.own, v)));
+  const Shares child = Plus(node.past, SharesOf(SharesAt(*node.own, v)));
+  const Mass child_mass = Plus(node.past_mass, MassAt(*node.own, v));
   if (m == 0) {
     // One completion: zeros after this level.
     const Shares value = Plus(child, walk.zero_suffix[node.i + 1]);
-    const Probability probability = MassOf(walk, value);
+    const Probability probability =
+        ProbabilityOf(walk, Plus(child_mass, walk.zero_suffix_mass[node.i + 1]));
     const std::uint32_t category = walk.category[node.i];
     walk.y[category] = v;
     for (int o = 0; o < kStatisticCount; ++o) {
@@ -245,12 +275,12 @@ std::optional<Node> VisitChild(NetworkWalk& walk, const Node& node, std::uint32_
     Tick(walk);
     return std::nullopt;
   }
-  const Shares low = SharesOf(TermsAt(*node.others, m));
-  const Shares corner = Plus(Plus(child, SharesOf(TermsAt(*walk.table[k - 1], m))),
+  const Shares low = SharesOf(SharesAt(*node.others, m));
+  const Shares corner = Plus(Plus(child, SharesOf(SharesAt(*walk.table[k - 1], m))),
                              walk.zero_middle[node.i + 1]);
   std::optional<Probability> mass;  // the children's probability, formed when needed
   auto children_mass = [&] {
-    if (!mass) mass = MassOf(walk, Plus(child, low));
+    if (!mass) mass = ProbabilityOf(walk, Plus(child_mass, MassAt(*node.others, m)));
     return *mass;
   };
   unsigned open = 0;
@@ -265,7 +295,7 @@ std::optional<Node> VisitChild(NetworkWalk& walk, const Node& node, std::uint32_
   }
   if (open != 0) {
     const bool last = node.i + 3 == k;
-    return Node{node.i + 1, m, child, open, last, walk.table[node.i + 1],
+    return Node{node.i + 1, m, child, child_mass, open, last, walk.table[node.i + 1],
                 last ? walk.table[k - 1] : &walk.lump[node.i + 2]};
   }
   Resolve(walk, children_mass());
@@ -378,7 +408,7 @@ Probability SumTail(NetworkWalk& walk, const Node& node, std::uint32_t start, in
   if (node.last) {
     if (const std::vector<double>* ratios = LastTailRatios(walk, node.r)) {
       ++walk.result.outcomes_visited;
-      return ScaledProbability(MassOf(walk, ChildShares(node, start)), (*ratios)[start]);
+      return ScaledProbability(MassOf(walk, node, start), (*ratios)[start]);
     }
   }
   double ratio =
@@ -386,7 +416,7 @@ Probability SumTail(NetworkWalk& walk, const Node& node, std::uint32_t start, in
   if (std::isnan(ratio)) return SumOutward(walk, node, start, step);
   if (node.last) ++walk.result.outcomes_visited;
   Tick(walk);
-  return ScaledProbability(MassOf(walk, ChildShares(node, start)), ratio);
+  return ScaledProbability(MassOf(walk, node, start), ratio);
 }
 
 // The probability of the children from `start` outward to the end, summed
@@ -399,14 +429,13 @@ Probability SumOutward(NetworkWalk& walk, const Node& node, std::uint32_t start,
   constexpr int kAnchor = 256;
   const double q = walk.split[node.i][0];
   const double c = walk.split[node.i][1];
-  const Shares first = ChildShares(node, start);
+  const long double first = ChildFineSurprise(node, start);
   double sum = 0;
   double mass = 1;
   int since_anchor = 0;
   for (std::uint32_t v = start;; v = static_cast<std::uint32_t>(static_cast<std::int64_t>(v) + step)) {
     if (since_anchor == kAnchor) {
-      mass = static_cast<double>(
-          ExpExtended(first.fine_surprise - ChildShares(node, v).fine_surprise));
+      mass = static_cast<double>(ExpExtended(first - ChildFineSurprise(node, v)));
       since_anchor = 0;
     }
     sum += mass;
@@ -422,7 +451,7 @@ Probability SumOutward(NetworkWalk& walk, const Node& node, std::uint32_t start,
     ++since_anchor;
   }
   Tick(walk);
-  return ScaledProbability(MassOf(walk, first), sum);
+  return ScaledProbability(MassOf(walk, node, start), sum);
 }
 
 // The probability of `count` children from `start` outward, all of them.
@@ -431,16 +460,13 @@ Probability SumRun(NetworkWalk& walk, const Node& node, std::uint32_t start, std
   constexpr std::uint64_t kAnchor = 256;
   const double q = walk.split[node.i][0];
   const double c = walk.split[node.i][1];
-  const Shares first = ChildShares(node, start);
+  const long double first = ChildFineSurprise(node, start);
   double sum = 0;
   double mass = 1;
   std::uint32_t v = start;
   for (std::uint64_t j = 0; j < count; ++j) {
     if (j % kAnchor == 0) {
-      if (j > 0) {
-        mass = static_cast<double>(
-            ExpExtended(first.fine_surprise - ChildShares(node, v).fine_surprise));
-      }
+      if (j > 0) mass = static_cast<double>(ExpExtended(first - ChildFineSurprise(node, v)));
     } else {
       std::uint32_t before = step < 0 ? v + 1 : v - 1;
       mass *= step < 0 ? before * c / ((node.r - before + 1.0) * q)
@@ -450,7 +476,7 @@ Probability SumRun(NetworkWalk& walk, const Node& node, std::uint32_t start, std
     v = static_cast<std::uint32_t>(static_cast<std::int64_t>(v) + step);
   }
   if (node.last) walk.result.outcomes_visited += count;
-  return ScaledProbability(MassOf(walk, first), sum);
+  return ScaledProbability(MassOf(walk, node, start), sum);
 }
 
 // Where the walk of the last two categories stands in one ordering. With
@@ -485,7 +511,7 @@ void WalkNarrowLeaves(NetworkWalk& walk, const Node& node) {
         stretch[o] = Stretch::kDone;
       }
       if (extreme) {
-        if (!probability) probability = MassOf(walk, value);
+        if (!probability) probability = MassOf(walk, node, j);
         Count(walk.result.tally[o], mark, *probability);
       }
     }
@@ -552,7 +578,7 @@ void WalkLeafSide(NetworkWalk& walk, const Node& node, std::uint32_t inner, std:
     std::uint32_t v = at(found.first_distance[o]);
     Shares value = ChildShares(node, v);
     const Mark mark = JudgeLeaf(walk, node, v, value, o);
-    if (mark != Mark::kNotExtreme) Count(walk.result.tally[o], mark, MassOf(walk, value));
+    if (mark != Mark::kNotExtreme) Count(walk.result.tally[o], mark, MassOf(walk, node, v));
     ++walk.result.outcomes_visited;
     starts[runs++] = {found.first_distance[o] + 1, o};
   }
@@ -590,7 +616,7 @@ void WalkLastNode(NetworkWalk& walk, const Node& node) {
     if (lo > 0) WalkLeafSide(walk, node, lo - 1, 0, -1);
     if (hi < r) WalkLeafSide(walk, node, hi + 1, r, +1);
   }
-  Resolve(walk, MassOf(walk, Plus(node.past, SharesOf(TermsAt(walk.lump[node.i], r)))));
+  Resolve(walk, ProbabilityOf(walk, Plus(node.past_mass, MassAt(walk.lump[node.i], r))));
 }
 
 // A node above the last level as a frame: the children it visits, and
@@ -677,7 +703,7 @@ void WalkTree(NetworkWalk& walk, const Node& root) {
 Tallies WalkNetwork(const Setup& setup, Pace& pace) {
   const std::uint32_t k = setup.k;
   ShareTables shares = MakeShareTables(setup);
-  NetworkWalk walk{setup, {}, {}, {}, {}, {}, {}, std::vector<std::uint32_t>(k, 0),
+  NetworkWalk walk{setup, {}, {}, {}, {}, {}, {}, {}, std::vector<std::uint32_t>(k, 0),
                    {}, {}, {}, {}, 0, {}, pace, {}};
   // Categories with the largest weights first: the two walked outcome by
   // outcome then hold the fewest counts, and the least weight is last.
@@ -713,31 +739,35 @@ Tallies WalkNetwork(const Setup& setup, Pace& pace) {
   // is the extended one rounded, and the product e^-surprise.
   walk.zero_middle.assign(k + 1, Shares{});
   walk.zero_suffix.assign(k + 1, Shares{});
-  Shares sum{0, 0, 0, 0, 0}, carry{0, 0, 0, 0, 0};
+  walk.zero_suffix_mass.assign(k + 1, Mass{});
+  Shares sum, carry;
+  long double surprise = 0, surprise_carry = 0;
+  std::vector<long double> middle_surprise(k + 1, 0);
   auto carried = [](auto& total, auto& error, auto x) {
     const auto t = total + x;
     error += std::fabs(total) >= std::fabs(x) ? (total - t) + x : (x - t) + total;
     total = t;
-  };
-  auto zeros = [](double chi, double deviance, long double surprise) {
-    return Shares{chi, deviance, static_cast<double>(surprise), surprise, ExpExtended(-surprise)};
   };
   for (std::uint32_t i = k; i-- > 0;) {
     const Terms zero = TermsAt(*walk.table[i], 0);
     if (i + 1 < k) {
       carried(sum.chi, carry.chi, zero.chi);
       carried(sum.deviance, carry.deviance, zero.deviance);
-      carried(sum.fine_surprise, carry.fine_surprise, zero.fine_surprise);
-      walk.zero_middle[i] = zeros(sum.chi + carry.chi, sum.deviance + carry.deviance,
-                                  sum.fine_surprise + carry.fine_surprise);
+      carried(surprise, surprise_carry, FineSurprise(zero));
+      middle_surprise[i] = surprise + surprise_carry;
+      walk.zero_middle[i] = Shares{sum.chi + carry.chi, sum.deviance + carry.deviance,
+                                   static_cast<double>(middle_surprise[i])};
     }
     const Terms last = TermsAt(*walk.table[k - 1], 0);
-    walk.zero_suffix[i] = zeros(walk.zero_middle[i].chi + last.chi,
-                                walk.zero_middle[i].deviance + last.deviance,
-                                walk.zero_middle[i].fine_surprise + last.fine_surprise);
+    const long double suffix_surprise = middle_surprise[i] + FineSurprise(last);
+    walk.zero_suffix[i] = Shares{walk.zero_middle[i].chi + last.chi,
+                                 walk.zero_middle[i].deviance + last.deviance,
+                                 static_cast<double>(suffix_surprise)};
+    walk.zero_suffix_mass[i] = Mass{suffix_surprise, ExpExtended(-suffix_surprise)};
   }
   const bool last = k == 2;
-  WalkTree(walk, Node{0, static_cast<std::uint32_t>(setup.n), Shares{}, 0b111, last, walk.table[0], last ? walk.table[k - 1] : &walk.lump[1]});
+  WalkTree(walk, Node{0, static_cast<std::uint32_t>(setup.n), Shares{}, Mass{}, 0b111, last,
+                      walk.table[0], last ? walk.table[k - 1] : &walk.lump[1]});
   return walk.result;
 }
 

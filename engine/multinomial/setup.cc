@@ -19,7 +19,7 @@ Setup MakeSetup(const MultinomialProblem& problem) {
   for (std::uint32_t i = 0; i < setup.k; ++i) {
     const Terms terms = ComputeTerms(setup.observed[i], setup.expected[i]);
     observed = observed + terms;
-    setup.observed_surprise += terms.fine_surprise;
+    setup.observed_surprise += FineSurprise(terms);
     if (setup.observed[i] != 0) setup.observed_support.push_back(i);
   }
   setup.observed_sum = {observed.chi, observed.deviance,
@@ -93,7 +93,7 @@ ZeroShares ZeroSuffix(const std::vector<const TermTable*>& of_category) {
     const Terms zero = TermsAt(*of_category[i], 0);
     chi.Add(zero.chi);
     deviance.Add(zero.deviance);
-    surprise.Add(zero.fine_surprise);
+    surprise.Add(FineSurprise(zero));
     suffix.fine_surprise[i] = surprise.Value();
     suffix.sums[i] = ShareSums{chi.Value(), deviance.Value(), static_cast<double>(surprise.Value())};
     suffix.poisson[i] = ExpExtended(-surprise.Value());

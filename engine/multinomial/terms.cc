@@ -38,17 +38,27 @@ Terms ComputeTerms(std::uint32_t y, const Expectation& e) {
   long double d = static_cast<long double>(static_cast<std::int64_t>(y) - e.nearest) - e.offset;
   Terms terms;
   terms.chi = static_cast<double>(d * d / e.value);
+  long double surprise;
   if (y == 0) {
     terms.deviance = static_cast<double>(e.value);
-    terms.fine_surprise = e.value;
+    surprise = e.value;
   } else {
     long double x = static_cast<long double>(y);
     long double deviance = Deviance(x, e.value, d);
     terms.deviance = static_cast<double>(deviance);
-    terms.fine_surprise = StirlingError(y) + deviance + (kLnTwoPi + std::log(x)) / 2;
+    surprise = StirlingError(y) + deviance + (kLnTwoPi + std::log(x)) / 2;
   }
-  terms.surprise = static_cast<double>(terms.fine_surprise);
-  terms.poisson = ExpExtended(-terms.fine_surprise);
+  // Each rest is what the double leaves of the extended value: at most 11
+  // significant bits, exact as a double.
+  terms.surprise = static_cast<double>(surprise);
+  terms.surprise_rest = static_cast<double>(surprise - terms.surprise);
+  const long double poisson = ExpExtended(-surprise);
+  if (poisson >= kLowestPoisson) {
+    terms.poisson[0] = static_cast<double>(poisson);
+    terms.poisson[1] = static_cast<double>(poisson - terms.poisson[0]);
+  } else {
+    terms.poisson[0] = terms.poisson[1] = 0;
+  }
   return terms;
 }
 

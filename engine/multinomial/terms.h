@@ -29,13 +29,31 @@
 
 namespace engine::multinomial {
 
+/// The extended values are held as pairs of doubles whose sum is exact (a
+/// double and the rest), which the walks read far faster than extended
+/// reals from memory.
 struct Terms {
   double chi;
   double deviance;
-  double surprise;
-  long double poisson;        // e^-surprise; 0 where it underflows
-  long double fine_surprise;  // the surprise in extended precision
+  double surprise;       // rounded to the nearest double
+  double surprise_rest;  // the extended surprise less surprise
+  double poisson[2];     // e^-surprise as its double and the rest; 0, 0 below kLowestPoisson
 };
+
+/// The least Poisson probability a table holds (about 1e-301): both of its
+/// parts are then doubles with every bit of the extended value. Below it the
+/// table holds 0, and the probability is formed from the surprise.
+inline constexpr long double kLowestPoisson = 0x1p-1000L;
+
+/// The surprise in extended precision.
+inline long double FineSurprise(const Terms& t) {
+  return static_cast<long double>(t.surprise) + t.surprise_rest;
+}
+
+/// e^-surprise in extended precision (0 below kLowestPoisson).
+inline long double Poisson(const Terms& t) {
+  return static_cast<long double>(t.poisson[0]) + t.poisson[1];
+}
 
 /// The statistics of a partial or whole outcome, as the filter judges them:
 /// its shares summed in doubles.
@@ -50,6 +68,11 @@ inline ShareSums operator+(const ShareSums& a, const Terms& t) {
 }
 inline ShareSums operator+(const ShareSums& a, const ShareSums& b) {
   return ShareSums{a.chi + b.chi, a.deviance + b.deviance, a.surprise + b.surprise};
+}
+
+/// The statistic s (kChi, kDeviance or kSurprise) of sums.
+inline double StatisticOf(const ShareSums& sums, int s) {
+  return s == 0 ? sums.chi : (s == 1 ? sums.deviance : sums.surprise);
 }
 
 /// The shares of a category with count y and expected count e > 0.
@@ -73,6 +96,29 @@ inline Terms TermsAt(const TermTable& table, std::uint32_t y) {
   std::uint32_t offset = y - table.lo;  // wraps below lo: outside the window
   if (offset < table.values.size()) return table.values[offset];
   return ComputeTerms(y, table.e);
+}
+
+/// The parts of TermsAt that the walks read in their inner loops, each on
+/// its own: the filter's shares, the Poisson probability, the extended
+/// surprise.
+inline ShareSums SharesAt(const TermTable& table, std::uint32_t y) {
+  std::uint32_t offset = y - table.lo;
+  if (offset < table.values.size()) {
+    const Terms& t = table.values[offset];
+    return ShareSums{t.chi, t.deviance, t.surprise};
+  }
+  const Terms t = ComputeTerms(y, table.e);
+  return ShareSums{t.chi, t.deviance, t.surprise};
+}
+inline long double PoissonAt(const TermTable& table, std::uint32_t y) {
+  std::uint32_t offset = y - table.lo;
+  if (offset < table.values.size()) return Poisson(table.values[offset]);
+  return Poisson(ComputeTerms(y, table.e));
+}
+inline long double FineSurpriseAt(const TermTable& table, std::uint32_t y) {
+  std::uint32_t offset = y - table.lo;
+  if (offset < table.values.size()) return FineSurprise(table.values[offset]);
+  return FineSurprise(ComputeTerms(y, table.e));
 }
 
 }  // namespace engine::multinomial
