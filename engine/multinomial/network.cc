@@ -68,16 +68,14 @@ constexpr std::uint64_t kTailRatioBudget = std::uint64_t{1} << 23;
 // The statistics of a partial outcome, indexed by Statistic, summed in
 // doubles as the filter judges them.
 struct Shares {
-  double chi = 0;
-  double deviance = 0;
-  double surprise = 0;
-  double operator[](int o) const { return o == kChi ? chi : (o == kDeviance ? deviance : surprise); }
+  double statistic[kStatisticCount] = {0, 0, 0};
+  double operator[](int o) const { return statistic[o]; }
 };
 
-Shares SharesOf(const ShareSums& t) { return Shares{t.chi, t.deviance, t.surprise}; }
+inline Shares SharesOf(const ShareSums& t) { return Shares{{t.chi, t.deviance, t.surprise}}; }
 
-Shares Plus(const Shares& a, const Shares& b) {
-  return Shares{a.chi + b.chi, a.deviance + b.deviance, a.surprise + b.surprise};
+inline Shares Plus(const Shares& a, const Shares& b) {
+  return Shares{{a[kChi] + b[kChi], a[kDeviance] + b[kDeviance], a[kSurprise] + b[kSurprise]}};
 }
 
 // What the probability of a partial outcome is formed from: its surprise
@@ -154,6 +152,10 @@ struct NetworkWalk {
   // j down to 0 over that of j; beyond it, from j up to r.
   std::unordered_map<std::uint32_t, std::vector<double>> tail_ratio;
   std::uint64_t tail_entries = 0;
+  // The probability counted, by the marks in the three orderings (once for
+  // an outcome or a run extreme in several); into result's tallies at the
+  // end.
+  MarkedSums marked;
   Tallies result;
   Pace& pace;
   CompensatedSum resolved;  // probability of the completions decided
@@ -171,9 +173,20 @@ void Resolve(NetworkWalk& walk, const Probability& mass) {
   walk.resolved.Add(DoubleOf(mass));
 }
 
+// Counts probability as beyond the observed outcome in the orderings of
+// the set `orderings` (bit o for ordering o).
+void CountBeyond(NetworkWalk& walk, unsigned orderings, const Probability& probability) {
+  Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
+                                Mark::kNotExtreme};
+  for (int o = 0; o < kStatisticCount; ++o) {
+    if ((orderings & (1u << o)) != 0) marks[o] = Mark::kBeyond;
+  }
+  walk.marked.Add(marks, probability);
+}
+
 // A child's shares: the statistics of an outcome at the last level, lower
 // bounds of its completions' above it.
-Shares ChildShares(const Node& node, std::uint32_t v) {
+[[gnu::always_inline]] inline Shares ChildShares(const Node& node, std::uint32_t v) {
   return Plus(Plus(node.past, SharesOf(SharesAt(*node.own, v))),
               SharesOf(SharesAt(*node.others, node.r - v)));
 }
@@ -182,20 +195,19 @@ Probability ProbabilityOf(const NetworkWalk& walk, const Mass& mass) {
   return ProbabilityOf(walk.setup, mass.product, [&] { return mass.fine_surprise; });
 }
 
-// A child's mass: that of an outcome at the last level, of all its
-// completions above it.
-Mass ChildMass(const Node& node, std::uint32_t v) {
-  return Plus(Plus(node.past_mass, MassAt(*node.own, v)), MassAt(*node.others, node.r - v));
-}
-
-Probability MassOf(const NetworkWalk& walk, const Node& node, std::uint32_t v) {
-  return ProbabilityOf(walk, ChildMass(node, v));
-}
-
-// The surprise in extended precision of a child (as in ChildMass).
-long double ChildFineSurprise(const Node& node, std::uint32_t v) {
+// The surprise in extended precision of a child: of an outcome at the last
+// level, of all its completions above it.
+[[gnu::noinline]] long double ChildFineSurprise(const Node& node, std::uint32_t v) {
   return (node.past_mass.fine_surprise + FineSurpriseAt(*node.own, v)) +
          FineSurpriseAt(*node.others, node.r - v);
+}
+
+// A child's probability (as its surprise).
+[[gnu::always_inline]] inline Probability MassOf(const NetworkWalk& walk, const Node& node,
+                                                 std::uint32_t v) {
+  const long double product =
+      node.past_mass.product * PoissonAt(*node.own, v) * PoissonAt(*node.others, node.r - v);
+  return ProbabilityOf(walk.setup, product, [&] { return ChildFineSurprise(node, v); });
 }
 
 void SetCount(NetworkWalk& walk, std::uint32_t category, std::uint32_t v) {
@@ -222,9 +234,9 @@ Mark JudgeWithCounts(NetworkWalk& walk, int o, double value,
   return JudgeOutcome(walk.setup, static_cast<Statistic>(o), value, walk.y, walk.differences);
 }
 
-Mark JudgeLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v, const Shares& value, int o) {
-  Verdict verdict = Judge(value[o], walk.setup.margin[o]);
-  if (verdict != Verdict::kUndecided) return MarkOf(verdict);
+// JudgeLeaf where the filter cannot decide.
+[[gnu::noinline]] Mark JudgeLeafExactly(NetworkWalk& walk, const Node& node, std::uint32_t v,
+                                        const Shares& value, int o) {
   const std::uint32_t k = walk.setup.k;
   const std::uint32_t first = walk.category[k - 2];
   const std::uint32_t second = walk.category[k - 1];
@@ -236,16 +248,24 @@ Mark JudgeLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v, const Share
   return mark;
 }
 
+[[gnu::always_inline]] inline Mark JudgeLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v,
+                                             const Shares& value, int o) {
+  Verdict verdict = Judge(value[o], walk.setup.margin[o]);
+  if (verdict != Verdict::kUndecided) return MarkOf(verdict);
+  return JudgeLeafExactly(walk, node, v, value, o);
+}
+
 void VisitLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v) {
   Shares value = ChildShares(node, v);
-  std::optional<Probability> probability;  // formed when some ordering counts it
+  Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
+                                Mark::kNotExtreme};
+  bool extreme = false;
   for (int o = 0; o < kStatisticCount; ++o) {
     if ((node.active & (1u << o)) == 0) continue;
-    const Mark mark = JudgeLeaf(walk, node, v, value, o);
-    if (mark == Mark::kNotExtreme) continue;
-    if (!probability) probability = MassOf(walk, node, v);
-    Count(walk.result.tally[o], mark, *probability);
+    marks[o] = JudgeLeaf(walk, node, v, value, o);
+    extreme = extreme || marks[o] != Mark::kNotExtreme;
   }
+  if (extreme) walk.marked.Add(marks, MassOf(walk, node, v));
   ++walk.result.outcomes_visited;
   Tick(walk);
 }
@@ -265,10 +285,12 @@ std::optional<Node> VisitChild(NetworkWalk& walk, const Node& node, std::uint32_
         ProbabilityOf(walk, Plus(child_mass, walk.zero_suffix_mass[node.i + 1]));
     const std::uint32_t category = walk.category[node.i];
     walk.y[category] = v;
+    Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
+                                  Mark::kNotExtreme};
     for (int o = 0; o < kStatisticCount; ++o) {
-      if ((node.active & (1u << o)) == 0) continue;
-      Count(walk.result.tally[o], JudgeWithCounts(walk, o, value[o], {category}), probability);
+      if ((node.active & (1u << o)) != 0) marks[o] = JudgeWithCounts(walk, o, value[o], {category});
     }
+    walk.marked.Add(marks, probability);
     walk.y[category] = 0;
     Resolve(walk, probability);
     ++walk.result.outcomes_visited;
@@ -284,15 +306,17 @@ std::optional<Node> VisitChild(NetworkWalk& walk, const Node& node, std::uint32_
     return *mass;
   };
   unsigned open = 0;
+  unsigned beyond = 0;
   for (int o = 0; o < kStatisticCount; ++o) {
     if ((node.active & (1u << o)) == 0) continue;
     if (child[o] + low[o] > setup.margin[o].above) {
-      walk.result.tally[o].beyond.Add(children_mass());
+      beyond |= 1u << o;
       continue;
     }
     if (corner[o] < setup.margin[o].below) continue;
     open |= 1u << o;
   }
+  if (beyond != 0) CountBeyond(walk, beyond, children_mass());
   if (open != 0) {
     const bool last = node.i + 3 == k;
     return Node{node.i + 1, m, child, child_mass, open, last, walk.table[node.i + 1],
@@ -499,22 +523,22 @@ void WalkNarrowLeaves(NetworkWalk& walk, const Node& node) {
   // counts it where extreme, and moves each stretch on.
   auto visit = [&](std::uint32_t j, bool from_left) {
     Shares value = ChildShares(node, j);
-    std::optional<Probability> probability;
+    Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
+                                  Mark::kNotExtreme};
+    bool any_extreme = false;
     for (int o = 0; o < kStatisticCount; ++o) {
       if (stretch[o] == Stretch::kDone) continue;
-      Mark mark = JudgeLeaf(walk, node, j, value, o);
-      bool extreme = mark != Mark::kNotExtreme;
+      marks[o] = JudgeLeaf(walk, node, j, value, o);
+      bool extreme = marks[o] != Mark::kNotExtreme;
       if (from_left) {
         if (stretch[o] == Stretch::kLeft && !extreme) stretch[o] = Stretch::kMiddle;
         if (stretch[o] == Stretch::kMiddle && extreme) stretch[o] = Stretch::kRight;
       } else if (stretch[o] == Stretch::kMiddle && !extreme) {
         stretch[o] = Stretch::kDone;
       }
-      if (extreme) {
-        if (!probability) probability = MassOf(walk, node, j);
-        Count(walk.result.tally[o], mark, *probability);
-      }
+      any_extreme = any_extreme || extreme;
     }
+    if (any_extreme) walk.marked.Add(marks, MassOf(walk, node, j));
     ++walk.result.outcomes_visited;
     Tick(walk);
   };
@@ -577,8 +601,10 @@ void WalkLeafSide(NetworkWalk& walk, const Node& node, std::uint32_t inner, std:
     if (found.first_distance[o] > span) continue;
     std::uint32_t v = at(found.first_distance[o]);
     Shares value = ChildShares(node, v);
-    const Mark mark = JudgeLeaf(walk, node, v, value, o);
-    if (mark != Mark::kNotExtreme) Count(walk.result.tally[o], mark, MassOf(walk, node, v));
+    Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
+                                  Mark::kNotExtreme};
+    marks[o] = JudgeLeaf(walk, node, v, value, o);
+    if (marks[o] != Mark::kNotExtreme) walk.marked.Add(marks, MassOf(walk, node, v));
     ++walk.result.outcomes_visited;
     starts[runs++] = {found.first_distance[o] + 1, o};
   }
@@ -587,18 +613,21 @@ void WalkLeafSide(NetworkWalk& walk, const Node& node, std::uint32_t inner, std:
     for (int i = j; i > 0 && starts[i - 1].first < starts[i].first; --i)
       std::swap(starts[i - 1], starts[i]);
   }
-  LogSum beyond;
-  std::uint64_t from = span + 1;  // beyond sums the outcomes from here out
+  // Each piece between two starts (the farthest one out to the end) is
+  // beyond in the orderings of its run and of every run nearer the middle.
+  unsigned orderings = 0;
+  for (int j = 0; j < runs; ++j) orderings |= 1u << starts[j].second;
+  std::uint64_t from = span + 1;  // the pieces summed cover the outcomes from here out
   for (int j = 0; j < runs; ++j) {
-    auto [start, o] = starts[j];
+    const std::uint64_t start = starts[j].first;
     if (j == 0) {
-      if (start <= span) beyond.Add(SumTail(walk, node, at(start), step));
+      if (start <= span) CountBeyond(walk, orderings, SumTail(walk, node, at(start), step));
       from = start;
     } else if (start < from) {
-      beyond.Add(SumRun(walk, node, at(start), from - start, step));
+      CountBeyond(walk, orderings, SumRun(walk, node, at(start), from - start, step));
       from = start;
     }
-    walk.result.tally[o].beyond.Add(beyond);
+    orderings &= ~(1u << starts[j].second);
   }
 }
 
@@ -644,9 +673,7 @@ Frame OpenFrame(NetworkWalk& walk, const Node& node) {
     const std::uint32_t start = static_cast<std::uint32_t>(
         static_cast<std::int64_t>(inner) + step * static_cast<std::int64_t>(found.farthest + 1));
     const Probability mass = SumTail(walk, node, start, step);
-    for (int o = 0; o < kStatisticCount; ++o) {
-      if ((node.active & (1u << o)) != 0) walk.result.tally[o].beyond.Add(mass);
-    }
+    CountBeyond(walk, node.active, mass);
     Resolve(walk, mass);
   };
   if (lo > 0) side(lo - 1, 0, -1);
@@ -704,7 +731,7 @@ Tallies WalkNetwork(const Setup& setup, Pace& pace) {
   const std::uint32_t k = setup.k;
   ShareTables shares = MakeShareTables(setup);
   NetworkWalk walk{setup, {}, {}, {}, {}, {}, {}, {}, std::vector<std::uint32_t>(k, 0),
-                   {}, {}, {}, {}, 0, {}, pace, {}};
+                   {}, {}, {}, {}, 0, {}, {}, pace, {}};
   // Categories with the largest weights first: the two walked outcome by
   // outcome then hold the fewest counts, and the least weight is last.
   walk.category.resize(k);
@@ -740,7 +767,7 @@ Tallies WalkNetwork(const Setup& setup, Pace& pace) {
   walk.zero_middle.assign(k + 1, Shares{});
   walk.zero_suffix.assign(k + 1, Shares{});
   walk.zero_suffix_mass.assign(k + 1, Mass{});
-  Shares sum, carry;
+  double chi = 0, chi_carry = 0, deviance = 0, deviance_carry = 0;
   long double surprise = 0, surprise_carry = 0;
   std::vector<long double> middle_surprise(k + 1, 0);
   auto carried = [](auto& total, auto& error, auto x) {
@@ -751,23 +778,24 @@ Tallies WalkNetwork(const Setup& setup, Pace& pace) {
   for (std::uint32_t i = k; i-- > 0;) {
     const Terms zero = TermsAt(*walk.table[i], 0);
     if (i + 1 < k) {
-      carried(sum.chi, carry.chi, zero.chi);
-      carried(sum.deviance, carry.deviance, zero.deviance);
+      carried(chi, chi_carry, zero.chi);
+      carried(deviance, deviance_carry, zero.deviance);
       carried(surprise, surprise_carry, FineSurprise(zero));
       middle_surprise[i] = surprise + surprise_carry;
-      walk.zero_middle[i] = Shares{sum.chi + carry.chi, sum.deviance + carry.deviance,
-                                   static_cast<double>(middle_surprise[i])};
+      walk.zero_middle[i] = Shares{{chi + chi_carry, deviance + deviance_carry,
+                                    static_cast<double>(middle_surprise[i])}};
     }
     const Terms last = TermsAt(*walk.table[k - 1], 0);
     const long double suffix_surprise = middle_surprise[i] + FineSurprise(last);
-    walk.zero_suffix[i] = Shares{walk.zero_middle[i].chi + last.chi,
-                                 walk.zero_middle[i].deviance + last.deviance,
-                                 static_cast<double>(suffix_surprise)};
+    walk.zero_suffix[i] = Shares{{walk.zero_middle[i][kChi] + last.chi,
+                                  walk.zero_middle[i][kDeviance] + last.deviance,
+                                  static_cast<double>(suffix_surprise)}};
     walk.zero_suffix_mass[i] = Mass{suffix_surprise, ExpExtended(-suffix_surprise)};
   }
   const bool last = k == 2;
   WalkTree(walk, Node{0, static_cast<std::uint32_t>(setup.n), Shares{}, Mass{}, 0b111, last,
                       walk.table[0], last ? walk.table[k - 1] : &walk.lump[1]});
+  walk.marked.AddTo(walk.result.tally);
   return walk.result;
 }
 

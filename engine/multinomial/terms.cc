@@ -72,7 +72,8 @@ TermTable MakeTermTable(const Expectation& e, std::uint32_t lo, std::uint32_t hi
   table.e = e;
   table.lo = lo;
   if (hi >= lo) {
-    table.values.resize(static_cast<std::size_t>(hi - lo) + 1);
+    table.size = hi - lo + 1;
+    table.values.resize(table.size);
     for (std::size_t i = 0; i < table.values.size(); ++i)
       table.values[i] = ComputeTerms(lo + static_cast<std::uint32_t>(i), e);
   }

@@ -86,6 +86,7 @@ long double SurpriseOfTotal(std::uint64_t n);
 struct TermTable {
   Expectation e;
   std::uint32_t lo = 0;
+  std::uint32_t size = 0;  // of values
   std::vector<Terms> values;
 };
 
@@ -94,7 +95,7 @@ TermTable MakeTermTable(const Expectation& e, std::uint32_t lo, std::uint32_t hi
 
 inline Terms TermsAt(const TermTable& table, std::uint32_t y) {
   std::uint32_t offset = y - table.lo;  // wraps below lo: outside the window
-  if (offset < table.values.size()) return table.values[offset];
+  if (offset < table.size) return table.values[offset];
   return ComputeTerms(y, table.e);
 }
 
@@ -103,7 +104,7 @@ inline Terms TermsAt(const TermTable& table, std::uint32_t y) {
 /// surprise.
 inline ShareSums SharesAt(const TermTable& table, std::uint32_t y) {
   std::uint32_t offset = y - table.lo;
-  if (offset < table.values.size()) {
+  if (offset < table.size) {
     const Terms& t = table.values[offset];
     return ShareSums{t.chi, t.deviance, t.surprise};
   }
@@ -112,12 +113,12 @@ inline ShareSums SharesAt(const TermTable& table, std::uint32_t y) {
 }
 inline long double PoissonAt(const TermTable& table, std::uint32_t y) {
   std::uint32_t offset = y - table.lo;
-  if (offset < table.values.size()) return Poisson(table.values[offset]);
+  if (offset < table.size) return Poisson(table.values[offset]);
   return Poisson(ComputeTerms(y, table.e));
 }
 inline long double FineSurpriseAt(const TermTable& table, std::uint32_t y) {
   std::uint32_t offset = y - table.lo;
-  if (offset < table.values.size()) return FineSurprise(table.values[offset]);
+  if (offset < table.size) return FineSurprise(table.values[offset]);
   return FineSurprise(ComputeTerms(y, table.e));
 }
 
