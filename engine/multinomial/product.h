@@ -25,6 +25,11 @@ inline constexpr long double kLowestProduct = 0x1p-16000L;
 /// digits.
 inline bool IsPlainProduct(long double value) { return value >= kLowestProduct; }
 
+/// A product at or above this (2^-14000) times two factors of the tables,
+/// each 0 or at least 2^-1000 (kLowestPoisson), is plain unless a factor is
+/// 0: the walks judge a prefix once and each outcome by its factors alone.
+inline constexpr long double kLowestPrefix = 0x1p-14000L;
+
 /// A probability known by its value alone (its logarithm formed when
 /// needed).
 inline Probability ProbabilityOfValue(long double value) {

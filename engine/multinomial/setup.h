@@ -95,10 +95,22 @@ inline void Count(Tally& tally, Mark mark, const Probability& probability) {
 /// several orderings is added once; spread into the tallies at the end.
 class MarkedSums {
  public:
-  void Add(const Mark (&marks)[kOrderingCount], const Probability& probability) {
-    sums_[static_cast<int>(marks[0]) + 3 * static_cast<int>(marks[1]) + 9 * static_cast<int>(marks[2])]
-        .Add(probability);
+  /// The combination of marks: 0 when no ordering finds the outcome
+  /// extreme.
+  static int Combination(const Mark (&marks)[kOrderingCount]) {
+    return static_cast<int>(marks[0]) + 3 * static_cast<int>(marks[1]) + 9 * static_cast<int>(marks[2]);
   }
+  /// The marks of a combination.
+  static void Marks(int combination, Mark (&marks)[kOrderingCount]) {
+    for (int s = 0; s < kStatisticCount; ++s, combination /= 3) marks[s] = static_cast<Mark>(combination % 3);
+  }
+
+  void Add(const Mark (&marks)[kOrderingCount], const Probability& probability) {
+    sums_[Combination(marks)].Add(probability);
+  }
+  void Add(int combination, const Probability& probability) { sums_[combination].Add(probability); }
+  /// Adds a probability given by its value, a normal extended real.
+  void AddValue(int combination, long double value) { sums_[combination].AddValue(value); }
   void AddTo(std::array<Tally, kStatisticCount>& tally) const {
     for (int combination = 1; combination < 27; ++combination) {
       if (sums_[combination].Empty()) continue;
