@@ -37,7 +37,7 @@ struct ClassWalk {
   std::vector<std::uint32_t> observed_sorted;  // non-increasing
   std::uint32_t observed_parts;                // its counts above 0
   std::vector<long double> log_of;             // ln j for j = 1..k
-  ZeroShares zeros;                             // the shares of the categories from i on at 0
+  ZeroShares zeros;                            // the shares of the categories from i on at 0
   std::vector<std::uint32_t> y;
   MarkedSums sums;
   Tallies result;
@@ -336,6 +336,7 @@ Tallies WalkClasses(const Setup& setup, const OutcomeSink& sink, Pace& pace) {
                  log_of,
                  ZeroSuffix(shares.of_category),
                  std::vector<std::uint32_t>(k, 0),
+                 {},
                  {}};
   const ZeroShares& zeros = walk.zeros;
 

@@ -166,7 +166,7 @@ Tallies EnumerateOutcomes(const Setup& setup, const OutcomeSink& sink, Pace& pac
   ShareTables shares = MakeShareTables(setup);
   const ZeroShares zeros = ZeroSuffix(shares.of_category);
   OutcomeWalk walk{setup, shares.of_category, sink, pace, OutcomeCount(setup.n, setup.k),
-                   std::vector<std::uint32_t>(k, 0), {}, {}, {}, {}};
+                   std::vector<std::uint32_t>(k, 0), {}, {}, {}, {}, {}};
   // Level i < k - 2 holds the sums of the categories before it, their
   // surprise in extended precision, their Poisson probabilities
   // multiplied, and the total left for it and those after it; y[i] is its

@@ -200,8 +200,12 @@ TEST(MultinomialTest, ExactValuesPrintAsTheirOwnDoubles) {
     });
     const double p = mpq_class(beyond + tied).get_d();
     const double mid_p = mpq_class(beyond + tied / 2).get_d();
-    if (c.p > 0) EXPECT_EQ(p, c.p);
-    if (c.mid_p > 0) EXPECT_EQ(mid_p, c.mid_p);
+    if (c.p > 0) {
+      EXPECT_EQ(p, c.p);
+    }
+    if (c.mid_p > 0) {
+      EXPECT_EQ(mid_p, c.mid_p);
+    }
     options.every_outcome = false;
     for (const MultinomialResult& result : {listed, TestMultinomial(problem, options)}) {
       EXPECT_EQ(result.orderings[0].p, p);
