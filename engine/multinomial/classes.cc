@@ -42,6 +42,8 @@ struct ClassWalk {
   MarkedSums sums;
   Tallies result;
   std::uint64_t steps = 0;
+  // The combinations of marks seen, one bit each (kAllBeyond not needed).
+  std::uint32_t combinations_seen = 0;
 };
 
 void Step(ClassWalk& walk) {
@@ -189,6 +191,7 @@ template <typename Real>
 [[gnu::always_inline]] inline void Record(ClassWalk& walk, int combination, std::uint32_t parts,
                                           const ShareSums& sums, bool plain, Real scaled, Real ways,
                                           Real poisson) {
+  walk.combinations_seen |= std::uint32_t{1} << combination;
   if (combination != 0) {
     if (plain) [[likely]] {
       walk.sums.AddValue(combination, scaled * ways);
@@ -270,6 +273,7 @@ void LastTwoPlain(ClassWalk& walk, const Level<Real>& here, std::uint32_t i, std
     if (!settled) {
       combination = JudgeClass(walk, k, squares,
                                here.sums + SharesAt(walk.table, v) + SharesAt(walk.table, w));
+      walk.combinations_seen |= std::uint32_t{1} << combination;
       settled = combination == kAllBeyond;
     }
     if (combination != 0) {
@@ -433,24 +437,27 @@ Tallies WalkClasses(const Setup& setup, const OutcomeSink& sink, Pace& pace) {
     Step(walk);
   }
   walk.sums.AddTo(walk.result.tally);
+  walk.result.less_extreme_known = true;
+  for (int combination = 0; combination < 27; ++combination) {
+    if (walk.combinations_seen & (std::uint32_t{1} << combination))
+      walk.result.less_extreme |= MarkedSums::LessExtreme(combination);
+  }
   return walk.result;
 }
 
 // Whether the walk in doubles suits the test: nothing listed (a listing
 // shows each class's probability as extended precision rounds it), k not a
 // power of 2 (then no p-value below 1 is a binary fraction that must come
-// out exact), k! within the doubles' range, and the least probability of a
-// class, about k^(1 - n), times e^-L0 / k! (the least product of Poisson
-// probabilities, with L0 < 17 ln 2) at least 2^-960: every product then
-// lies in the normal range of doubles, and each probability, a product of
-// at most 2k + 2 doubles, errs by at most (2k + 4) 2^-53 of itself, far
-// below 1e-9.
+// out exact), k! (the most arrangements of a class) within the doubles'
+// range, and k^-n (the least probability of an outcome) times e^-L0 (L0 <
+// 17 ln 2) at least 2^-960: every product of Poisson probabilities, of a
+// whole outcome or of a part of it, then lies in the normal range of
+// doubles, and each class's probability, a product of at most 2k + 2
+// doubles, errs by at most (2k + 4) 2^-53 of itself, far below 1e-9.
 bool QuickWalkFits(const Setup& setup, const OutcomeSink& sink) {
   const std::uint32_t k = setup.k;
   if (sink || (k & (k - 1)) == 0 || k > 170) return false;
-  const double log2_k = std::log2(static_cast<double>(k));
-  const double log2_factorial = std::lgamma(static_cast<double>(k) + 1) / std::log(2.0);
-  return static_cast<double>(setup.n - 1) * log2_k + log2_factorial + 17 <= 960;
+  return static_cast<double>(setup.n) * std::log2(static_cast<double>(k)) + 17 <= 960;
 }
 
 }  // namespace

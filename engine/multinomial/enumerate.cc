@@ -70,6 +70,9 @@ void VisitOutcome(OutcomeWalk& walk, const ShareSums& sums, ProbabilityOfOutcome
     }
     extreme = extreme || marks[s] != Mark::kNotExtreme;
   }
+  for (int s = 0; s < kStatisticCount; ++s) {
+    if (marks[s] == Mark::kNotExtreme) walk.result.less_extreme |= static_cast<std::uint8_t>(1 << s);
+  }
   if (extreme || walk.sink) {
     const Probability probability = probability_of();
     if (extreme) walk.sums.Add(marks, probability);
@@ -202,6 +205,7 @@ Tallies EnumerateOutcomes(const Setup& setup, const OutcomeSink& sink, Pace& pac
     for (;;) {
       if (i == 0) {
         walk.sums.AddTo(walk.result.tally);
+        walk.result.less_extreme_known = true;
         return walk.result;
       }
       --i;

@@ -100,6 +100,15 @@ class MarkedSums {
   static int Combination(const Mark (&marks)[kOrderingCount]) {
     return static_cast<int>(marks[0]) + 3 * static_cast<int>(marks[1]) + 9 * static_cast<int>(marks[2]);
   }
+  /// The statistics s (bit s) in which an outcome of a combination is less
+  /// extreme than the observed one.
+  static std::uint8_t LessExtreme(int combination) {
+    std::uint8_t bits = 0;
+    for (int s = 0; s < kStatisticCount; ++s, combination /= 3) {
+      if (combination % 3 == 0) bits |= static_cast<std::uint8_t>(1 << s);
+    }
+    return bits;
+  }
   /// The marks of a combination.
   static void Marks(int combination, Mark (&marks)[kOrderingCount]) {
     for (int s = 0; s < kStatisticCount; ++s, combination /= 3) marks[s] = static_cast<Mark>(combination % 3);
