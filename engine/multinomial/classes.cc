@@ -42,8 +42,7 @@ struct ClassWalk {
   MarkedSums sums;
   Tallies result;
   std::uint64_t steps = 0;
-  // The combinations of marks seen, one bit each (kAllBeyond not needed).
-  std::uint32_t combinations_seen = 0;
+  bool less_in_all = false;  // some class less extreme in every ordering
 };
 
 void Step(ClassWalk& walk) {
@@ -191,8 +190,9 @@ template <typename Real>
 [[gnu::always_inline]] inline void Record(ClassWalk& walk, int combination, std::uint32_t parts,
                                           const ShareSums& sums, bool plain, Real scaled, Real ways,
                                           Real poisson) {
-  walk.combinations_seen |= std::uint32_t{1} << combination;
-  if (combination != 0) {
+  if (combination == 0) {
+    walk.less_in_all = true;
+  } else {
     if (plain) [[likely]] {
       walk.sums.AddValue(combination, scaled * ways);
     } else {
@@ -273,10 +273,11 @@ void LastTwoPlain(ClassWalk& walk, const Level<Real>& here, std::uint32_t i, std
     if (!settled) {
       combination = JudgeClass(walk, k, squares,
                                here.sums + SharesAt(walk.table, v) + SharesAt(walk.table, w));
-      walk.combinations_seen |= std::uint32_t{1} << combination;
       settled = combination == kAllBeyond;
     }
-    if (combination != 0) {
+    if (combination == 0) {
+      walk.less_in_all = true;
+    } else {
       const Real product = PoissonOf<Real>(walk.table, v) * PoissonOf<Real>(walk.table, w);
       if (product == 0) [[unlikely]] {
         walk.sums.Add(combination, ClassProbabilityFromLog(walk, k));
@@ -438,10 +439,7 @@ Tallies WalkClasses(const Setup& setup, const OutcomeSink& sink, Pace& pace) {
   }
   walk.sums.AddTo(walk.result.tally);
   walk.result.less_extreme_known = true;
-  for (int combination = 0; combination < 27; ++combination) {
-    if (walk.combinations_seen & (std::uint32_t{1} << combination))
-      walk.result.less_extreme |= MarkedSums::LessExtreme(combination);
-  }
+  walk.result.less_extreme = walk.sums.LessExtreme() | (walk.less_in_all ? 7 : 0);
   return walk.result;
 }
 

@@ -31,6 +31,7 @@ struct OutcomeWalk {
   std::vector<std::uint32_t> scratch;  // support with the last two
   std::vector<std::uint32_t> differences;
   MarkedSums sums;
+  bool less_in_all = false;  // some outcome less extreme in every ordering
   Tallies result;
   std::uint64_t steps = 0;
 };
@@ -70,9 +71,7 @@ void VisitOutcome(OutcomeWalk& walk, const ShareSums& sums, ProbabilityOfOutcome
     }
     extreme = extreme || marks[s] != Mark::kNotExtreme;
   }
-  for (int s = 0; s < kStatisticCount; ++s) {
-    if (marks[s] == Mark::kNotExtreme) walk.result.less_extreme |= static_cast<std::uint8_t>(1 << s);
-  }
+  if (!extreme) walk.less_in_all = true;
   if (extreme || walk.sink) {
     const Probability probability = probability_of();
     if (extreme) walk.sums.Add(marks, probability);
@@ -169,7 +168,7 @@ Tallies EnumerateOutcomes(const Setup& setup, const OutcomeSink& sink, Pace& pac
   ShareTables shares = MakeShareTables(setup);
   const ZeroShares zeros = ZeroSuffix(shares.of_category);
   OutcomeWalk walk{setup, shares.of_category, sink, pace, OutcomeCount(setup.n, setup.k),
-                   std::vector<std::uint32_t>(k, 0), {}, {}, {}, {}, {}};
+                   std::vector<std::uint32_t>(k, 0), {}, {}, {}, {}, false, {}};
   // Level i < k - 2 holds the sums of the categories before it, their
   // surprise in extended precision, their Poisson probabilities
   // multiplied, and the total left for it and those after it; y[i] is its
@@ -206,6 +205,7 @@ Tallies EnumerateOutcomes(const Setup& setup, const OutcomeSink& sink, Pace& pac
       if (i == 0) {
         walk.sums.AddTo(walk.result.tally);
         walk.result.less_extreme_known = true;
+        walk.result.less_extreme = walk.sums.LessExtreme() | (walk.less_in_all ? 7 : 0);
         return walk.result;
       }
       --i;

@@ -120,6 +120,15 @@ class MarkedSums {
   void Add(int combination, const Probability& probability) { sums_[combination].Add(probability); }
   /// Adds a probability given by its value, a normal extended real.
   void AddValue(int combination, long double value) { sums_[combination].AddValue(value); }
+  /// The statistics (bit s) in which some outcome added is less extreme
+  /// than the observed one.
+  std::uint8_t LessExtreme() const {
+    std::uint8_t bits = 0;
+    for (int combination = 1; combination < 27; ++combination) {
+      if (!sums_[combination].Empty()) bits |= LessExtreme(combination);
+    }
+    return bits;
+  }
   void AddTo(std::array<Tally, kStatisticCount>& tally) const {
     for (int combination = 1; combination < 27; ++combination) {
       if (sums_[combination].Empty()) continue;
