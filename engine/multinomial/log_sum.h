@@ -14,6 +14,7 @@
 #ifndef ENGINE_MULTINOMIAL_LOG_SUM_H_
 #define ENGINE_MULTINOMIAL_LOG_SUM_H_
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -68,6 +69,8 @@ class LogSum {
     const double high = static_cast<double>(value);
     if (scale_ == 0 && high >= kLowestDirect && high <= kHighestDirect) {
       Accumulate(high, static_cast<double>(value - high));
+    } else if (scale_ == 0 && value < 0x1p-1000L && !Empty()) {
+      return;  // more than 2^1000 below the scale: dropped, as AddPair would
     } else {
       AddScaled(value);
     }
@@ -140,11 +143,33 @@ class LogSum {
     high_ = sum;
   }
 
-  // value = m 2^e with 1 <= m < 2, m exact.
+  // The bits of an extended real: the significand with its leading 1,
+  // then the sign and the biased exponent.
+  struct ExtendedBits {
+    std::uint64_t significand;
+    std::uint16_t sign_exponent;
+    unsigned char unused[6];
+  };
+  static_assert(sizeof(ExtendedBits) == sizeof(long double));
+
+  // value = m 2^e with 1 <= m < 2, m exact: for a normal value, m is value
+  // with the exponent of 1 (no call to frexp).
   void AddScaled(long double value) {
-    int e = 0;
-    const long double m = 2 * std::frexp(value, &e);
-    AddParts(m, static_cast<std::int64_t>(e) - 1);
+    ExtendedBits bits = std::bit_cast<ExtendedBits>(value);
+    const int biased = bits.sign_exponent & 0x7fff;
+    if (biased == 0 || biased == 0x7fff) {
+      int e = 0;
+      const long double m = 2 * std::frexp(value, &e);
+      AddParts(m, static_cast<std::int64_t>(e) - 1);
+      return;
+    }
+    bits.sign_exponent = static_cast<std::uint16_t>((bits.sign_exponent & 0x8000) | 16383);
+    AddParts(std::bit_cast<long double>(bits), biased - 16383);
+  }
+
+  // 2^d for -1022 <= d <= 1023, exact: x * PowerOfTwo(d) is ldexp(x, d).
+  static double PowerOfTwo(std::int64_t d) {
+    return std::bit_cast<double>(static_cast<std::uint64_t>(d + 1023) << 52);
   }
 
   // Adds m 2^e, m an extended real between 1 and 2 (or so).
@@ -168,7 +193,9 @@ class LogSum {
     } else if (d < -1000) {
       return;  // below 2^-500 of the sum
     }
-    Accumulate(std::ldexp(h, static_cast<int>(d)), std::ldexp(l, static_cast<int>(d)));
+    // -1000 <= d <= 500 here.
+    const double power = PowerOfTwo(d);
+    Accumulate(h * power, l * power);
   }
 
   double high_ = 0;
