@@ -167,7 +167,9 @@ void ExpectAgrees(const std::vector<std::uint32_t>& counts, const std::vector<un
   for (int o = 0; o < 3; ++o) {
     EXPECT_NEAR(result.orderings[o].log10_p, exact.log10_p[o], 1e-9) << "ordering " << o;
     EXPECT_NEAR(result.orderings[o].log10_mid_p, exact.log10_mid_p[o], 1e-9) << "ordering " << o;
-    if (exact.log10_p[o] < -330) EXPECT_EQ(result.orderings[o].p, 0) << "ordering " << o;
+    if (exact.log10_p[o] < -330) {
+      EXPECT_EQ(result.orderings[o].p, 0) << "ordering " << o;
+    }
     if (exact.log10_p[o] > -300) {
       EXPECT_NEAR(result.orderings[o].p, std::pow(10.0, exact.log10_p[o]), 1e-9 * result.orderings[o].p);
     }

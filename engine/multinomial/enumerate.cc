@@ -2,13 +2,13 @@
 // slowest, as a stream. The counts are an odometer over the categories
 // before the last two, its levels held in arrays (no recursion, whatever
 // k); the statistics of an outcome are the partial sums of those categories
-// plus the last two shares, so the work per outcome is a few additions and
-// the filter. A prefix that leaves nothing to place has one completion,
+// plus the last two shares, and its probability their Poisson probabilities
+// multiplied times the last two, so the work per outcome is a few additions,
+// two multiplications and the filter. A prefix that leaves nothing to place has one completion,
 // zeros, whose shares are summed once for all: k categories with a small
 // total cost about the outcomes, not k times as much.
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "engine/multinomial/methods.h"
 
@@ -31,6 +31,7 @@ struct OutcomeWalk {
   std::vector<std::uint32_t> scratch;  // support with the last two
   std::vector<std::uint32_t> differences;
   MarkedSums sums;
+  bool less_in_all = false;  // some outcome less extreme in every ordering
   Tallies result;
   std::uint64_t steps = 0;
 };
@@ -48,8 +49,7 @@ template <typename ProbabilityOfOutcome>
 void VisitOutcome(OutcomeWalk& walk, const ShareSums& sums, ProbabilityOfOutcome&& probability_of) {
   const Setup& setup = walk.setup;
   const std::uint32_t k = setup.k;
-  const double value[kStatisticCount] = {sums.chi, sums.deviance,
-                                         static_cast<double>(sums.surprise)};
+  const double value[kStatisticCount] = {sums.chi, sums.deviance, sums.surprise};
   Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
                                 Mark::kNotExtreme};
   bool differences_known = false;
@@ -71,6 +71,7 @@ void VisitOutcome(OutcomeWalk& walk, const ShareSums& sums, ProbabilityOfOutcome
     }
     extreme = extreme || marks[s] != Mark::kNotExtreme;
   }
+  if (!extreme) walk.less_in_all = true;
   if (extreme || walk.sink) {
     const Probability probability = probability_of();
     if (extreme) walk.sums.Add(marks, probability);
@@ -84,40 +85,27 @@ void VisitOutcome(OutcomeWalk& walk, const ShareSums& sums, ProbabilityOfOutcome
   Step(walk);
 }
 
-void VisitOutcome(OutcomeWalk& walk, const ShareSums& sums) {
-  VisitOutcome(walk, sums, [&] { return ProbabilityOf(walk.setup, sums.surprise); });
-}
 
-// The last two categories share r, the first of them from 0 up. Their
-// probabilities follow one another in the ratio (r - j) e_a / ((j + 1)
-// e_b) of a binomial split; each is the one before times that ratio,
-// formed afresh from its shares (e^x) every kAnchor outcomes: a relative
-// 1e-18 at most, so that exact values still round to their doubles.
-void WalkLastTwo(OutcomeWalk& walk, std::uint32_t r, const ShareSums& sums) {
-  constexpr int kAnchor = 16;
-  constexpr long double kSmallest = 1e-4000L;  // the ratios are not used below it
+// The last two categories share r, the first of them from 0 up; before
+// holds the categories before them: their shares summed, their surprise in
+// extended precision and their Poisson probabilities multiplied.
+void WalkLastTwo(OutcomeWalk& walk, std::uint32_t r, const ShareSums& sums,
+                 long double fine_surprise, long double product) {
   const Setup& setup = walk.setup;
   const std::uint32_t k = setup.k;
   const TermTable& first = *walk.table[k - 2];
   const TermTable& second = *walk.table[k - 1];
-  const long double expectations = setup.expected[k - 2].value / setup.expected[k - 1].value;
-  long double running = 0;  // the probability of outcome j, while since < kAnchor
-  int since = kAnchor;
+  const long double scaled = setup.total_scale * product;
   for (std::uint32_t j = 0; j <= r; ++j) {
     walk.y[k - 2] = j;
     walk.y[k - 1] = r - j;
-    const ShareSums outcome = sums + TermsAt(first, j) + TermsAt(second, r - j);
-    VisitOutcome(walk, outcome, [&] {
-      if (since < kAnchor) return Probability{std::numeric_limits<long double>::quiet_NaN(), running};
-      const Probability probability = ProbabilityOf(setup, outcome.surprise);
-      running = probability.value;
-      since = running > kSmallest ? 0 : kAnchor;
-      return probability;
+    const Terms a = TermsAt(first, j);
+    const Terms b = TermsAt(second, r - j);
+    VisitOutcome(walk, sums + a + b, [&] {
+      const long double value = scaled * Poisson(a) * Poisson(b);
+      if (IsPlainProduct(value)) return ProbabilityOfValue(value);
+      return ProbabilityOf(setup, fine_surprise + FineSurprise(a) + FineSurprise(b));
     });
-    if (since < kAnchor) {
-      running *= (r - j) * expectations / (j + 1.0L);
-      since = running > kSmallest ? since + 1 : kAnchor;
-    }
   }
   walk.y[k - 2] = 0;
   walk.y[k - 1] = 0;
@@ -178,33 +166,46 @@ double OutcomeCount(std::uint64_t n, std::uint32_t k) {
 Tallies EnumerateOutcomes(const Setup& setup, const OutcomeSink& sink, Pace& pace) {
   const std::uint32_t k = setup.k;
   ShareTables shares = MakeShareTables(setup);
-  const std::vector<ShareSums> zeros = ZeroSuffix(shares.of_category);
+  const ZeroShares zeros = ZeroSuffix(shares.of_category);
   OutcomeWalk walk{setup, shares.of_category, sink, pace, OutcomeCount(setup.n, setup.k),
-                   std::vector<std::uint32_t>(k, 0), {}, {}, {}, {}};
-  // Level i < k - 2 holds the sums of the categories before it and the
-  // total left for it and those after it; y[i] is its count.
+                   std::vector<std::uint32_t>(k, 0), {}, {}, {}, {}, false, {}};
+  // Level i < k - 2 holds the sums of the categories before it, their
+  // surprise in extended precision, their Poisson probabilities
+  // multiplied, and the total left for it and those after it; y[i] is its
+  // count.
   const std::uint32_t levels = k - 2;
   std::vector<ShareSums> before(levels + 1);
+  std::vector<long double> fine(levels + 1, 0);
+  std::vector<long double> product(levels + 1, 1);
   std::vector<std::uint32_t> left(levels + 1);
   left[0] = static_cast<std::uint32_t>(setup.n);
   std::uint32_t i = 0;
   for (;;) {
     // Down from level i, the counts after it from 0.
     while (i < levels && left[i] > 0) {
-      before[i + 1] = before[i] + TermsAt(*walk.table[i], walk.y[i]);
+      const Terms terms = TermsAt(*walk.table[i], walk.y[i]);
+      before[i + 1] = before[i] + terms;
+      fine[i + 1] = fine[i] + FineSurprise(terms);
+      product[i + 1] = product[i] * Poisson(terms);
       left[i + 1] = left[i] - walk.y[i];
       ++i;
       Step(walk);
     }
     if (i < levels) {
-      VisitOutcome(walk, before[i] + zeros[i]);  // nothing left: zeros from i on
+      // Nothing left: zeros from i on.
+      VisitOutcome(walk, before[i] + zeros.sums[i], [&] {
+        return ProbabilityOf(setup, product[i] * zeros.poisson[i],
+                             [&] { return fine[i] + zeros.fine_surprise[i]; });
+      });
     } else {
-      WalkLastTwo(walk, left[levels], before[levels]);
+      WalkLastTwo(walk, left[levels], before[levels], fine[levels], product[levels]);
     }
     // The next prefix: the deepest level above whose count can still grow.
     for (;;) {
       if (i == 0) {
         walk.sums.AddTo(walk.result.tally);
+        walk.result.less_extreme_known = true;
+        walk.result.less_extreme = walk.sums.LessExtreme() | (walk.less_in_all ? 7 : 0);
         return walk.result;
       }
       --i;

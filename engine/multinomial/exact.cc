@@ -189,6 +189,25 @@ auto Every(std::span<const std::uint32_t> y) {
 
 }  // namespace
 
+double RoundedChiSquare(const ExactOrder& order, std::span<const std::uint32_t> y, std::uint64_t n) {
+  mpz_class squares = 0;
+  for (std::size_t i = 0; i < y.size(); ++i) {
+    if (y[i] == 0) continue;
+    const mpz_class count = static_cast<unsigned long>(y[i]);
+    squares += count * count * order.chi_factor[i];
+  }
+  const mpz_class multiple = order.chi_factor[0] * order.null.weights[0];  // lcm(w)
+  const mpz_class total = static_cast<unsigned long>(n);
+  mpq_class chi(order.null.total_weight * squares - total * total * multiple, total * multiple);
+  chi.canonicalize();
+  mpfr_t rounded;
+  mpfr_init2(rounded, 53);
+  mpfr_set_q(rounded, chi.get_mpq_t(), MPFR_RNDN);
+  const double value = mpfr_get_d(rounded, MPFR_RNDN);
+  mpfr_clear(rounded);
+  return value;
+}
+
 ExactOrder MakeExactOrder(const ExactNull& null) {
   ExactOrder order;
   order.null = null;

@@ -55,6 +55,11 @@ bool IsPermutationWithinClasses(const ExactNull& null, std::span<const std::uint
                                 std::span<const std::uint32_t> x,
                                 std::span<const std::uint32_t> where);
 
+/// Pearson's X^2 of the counts y (total n >= 1) under the null, formed
+/// exactly as (W sum y_i^2 c_i - n^2 lcm(w)) / (n lcm(w)) and rounded once
+/// to the nearest double, so that a value such as 4.5 comes out as itself.
+double RoundedChiSquare(const ExactOrder& order, std::span<const std::uint32_t> y, std::uint64_t n);
+
 /// The sign of sum c_j ln a_j for integers a_j >= 1 and integer c_j.
 int SignOfLogSum(const std::vector<mpz_class>& numbers, const std::vector<mpz_class>& coefficients);
 

@@ -15,6 +15,11 @@ struct Tallies {
   std::array<Tally, kStatisticCount> tally;
   std::uint64_t outcomes_visited = 0;  // outcomes (or classes) judged one by one
   std::uint64_t nodes_visited = 0;     // network method: partial outcomes expanded
+  // The walks that judge every outcome (or class) tell whether some
+  // outcome is less extreme than the observed one, bit s for statistic s:
+  // where none is, p is 1 exactly.
+  bool less_extreme_known = false;
+  std::uint8_t less_extreme = 0;
 };
 
 /// The tables of the categories' shares, one per distinct weight (one for

@@ -101,7 +101,7 @@ template <bool kWholeTables>
     const Terms& t = kWholeTables ? table.values[y[i]] : TermsAt(table, y[i]);
     chi += t.chi;
     deviance += t.deviance;
-    surprise += t.surprise;
+    surprise += FineSurprise(t);
   }
   value[kChi] = chi;
   value[kDeviance] = deviance;

@@ -36,8 +36,11 @@ void CheckProblem(const MultinomialProblem& problem) {
 }
 
 // p and mid-p from the tallies, with their log10 (exact also where they
-// lie below the range of doubles).
-OrderingResult Finish(Ordering ordering, double value, const multinomial::Tally& tally) {
+// lie below the range of doubles); none_less: no outcome is less extreme
+// than the observed one, so that p is 1 exactly (the sum of every
+// probability, whatever its rounding).
+OrderingResult Finish(Ordering ordering, double value, const multinomial::Tally& tally,
+                      bool none_less) {
   multinomial::LogSum p = tally.beyond;
   p.Add(tally.tied);
   multinomial::LogSum mid_p = tally.beyond;
@@ -45,6 +48,10 @@ OrderingResult Finish(Ordering ordering, double value, const multinomial::Tally&
   OrderingResult result{ordering, value, std::min(1.0, p.Value()), std::min(1.0, mid_p.Value())};
   result.log10_p = static_cast<double>(std::min(0.0L, p.Ln() / kLn10));
   result.log10_mid_p = static_cast<double>(std::min(0.0L, mid_p.Ln() / kLn10));
+  if (none_less) {
+    result.p = 1;
+    result.log10_p = 0;
+  }
   return result;
 }
 
@@ -58,7 +65,8 @@ struct Observed {
 Observed ObservedValues(const multinomial::Setup& setup) {
   const multinomial::Probability probability =
       multinomial::ProbabilityOf(setup, setup.observed_surprise);
-  return Observed{{setup.observed_sum[kChi], 2 * setup.observed_sum[kDeviance],
+  return Observed{{multinomial::RoundedChiSquare(setup.order, setup.observed, setup.n),
+                   2 * setup.observed_sum[kDeviance],
                    multinomial::DoubleOf(probability)},
                   static_cast<double>(probability.Ln() / kLn10)};
 }
@@ -94,7 +102,9 @@ void TakeTallies(const multinomial::Setup& setup, const multinomial::Tallies& ta
   result.nodes_visited = tallies.nodes_visited;
   const Observed observed = ObservedValues(setup);
   for (int s = 0; s < kStatisticCount; ++s)
-    result.orderings[s] = Finish(static_cast<Ordering>(s), observed.value[s], tallies.tally[s]);
+    result.orderings[s] =
+        Finish(static_cast<Ordering>(s), observed.value[s], tallies.tally[s],
+               tallies.less_extreme_known && (tallies.less_extreme & (1 << s)) == 0);
   result.orderings[kSurprise].log10_value = observed.log10_probability;
 }
 

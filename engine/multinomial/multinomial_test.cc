@@ -200,8 +200,12 @@ TEST(MultinomialTest, ExactValuesPrintAsTheirOwnDoubles) {
     });
     const double p = mpq_class(beyond + tied).get_d();
     const double mid_p = mpq_class(beyond + tied / 2).get_d();
-    if (c.p > 0) EXPECT_EQ(p, c.p);
-    if (c.mid_p > 0) EXPECT_EQ(mid_p, c.mid_p);
+    if (c.p > 0) {
+      EXPECT_EQ(p, c.p);
+    }
+    if (c.mid_p > 0) {
+      EXPECT_EQ(mid_p, c.mid_p);
+    }
     options.every_outcome = false;
     for (const MultinomialResult& result : {listed, TestMultinomial(problem, options)}) {
       EXPECT_EQ(result.orderings[0].p, p);
@@ -209,6 +213,47 @@ TEST(MultinomialTest, ExactValuesPrintAsTheirOwnDoubles) {
       EXPECT_EQ(result.orderings[2].value, ExactProbability(c.counts, c.weights).get_d());
     }
   }
+}
+
+TEST(MultinomialTest, PIsOneWhereNoOutcomeIsLessExtreme) {
+  // The observed counts at the mode: every outcome is at least as extreme
+  // in X^2, G^2 and P; the sum of the probabilities may round below 1.
+  MultinomialOptions options;
+  options.method = Method::kExact;
+  const std::vector<std::vector<std::uint32_t>> modes = {
+      {10, 10, 10, 10, 10, 10, 10}, {75, 75, 75, 75}, {2, 2, 2}, {4, 3, 3}, {5, 5, 5, 5, 5}, {40, 40, 40}};
+  for (const std::vector<std::uint32_t>& counts : modes) {
+    for (bool listed : {false, true}) {
+      if (listed && counts.size() * counts[0] > 60) continue;  // every outcome one by one
+      options.every_outcome = listed;
+      const MultinomialResult r = TestMultinomial(MultinomialProblem{counts, {}}, options,
+                                                  [](const engine::OutcomeRow&) {});
+      for (int o = 0; o < 3; ++o) {
+        EXPECT_EQ(r.orderings[o].p, 1) << counts.size() << " categories, ordering " << o;
+        EXPECT_EQ(r.orderings[o].log10_p, 0) << counts.size() << " categories, ordering " << o;
+        EXPECT_LT(r.orderings[o].mid_p, 1);
+      }
+    }
+  }
+  // One outcome less extreme than 1 3 in X^2 and P (2 2): p below 1.
+  const MultinomialResult r = RunTest({1, 3});
+  EXPECT_EQ(r.orderings[0].p, 0.625);
+  EXPECT_EQ(r.orderings[2].p, 0.625);
+}
+
+TEST(MultinomialTest, ChiSquareIsRoundedOnce) {
+  // X^2 exactly a double comes out as itself; a sum of rounded shares
+  // would give 4.499999999999999, 1.9999999999999998 or 76.99999999999994.
+  EXPECT_EQ(RunTest({4, 1, 1, 1, 1}).orderings[0].value, 4.5);
+  EXPECT_EQ(RunTest({1, 0, 0}).orderings[0].value, 2);
+  EXPECT_EQ(RunTest({7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).orderings[0].value, 77);
+  EXPECT_EQ(RunTest({5, 0, 0}).orderings[0].value, 10);
+  EXPECT_EQ(RunTest({3, 1}, {"3", "1"}).orderings[0].value, 0);
+  EXPECT_EQ(RunTest({2, 3}, {"0.2", "0.8"}).orderings[0].value, 1.25);  // e = 1, 4
+  // Otherwise the nearest double: 1/3 + 1/7 = 10/21 under 3:7 with n = 10
+  // (e = 3, 7), whatever the method.
+  EXPECT_EQ(RunTest({4, 6}, {"3", "7"}).orderings[0].value, 10.0 / 21);
+  EXPECT_EQ(RunTest({4, 6}, {"3", "7"}, Method::kMonteCarlo).orderings[0].value, 10.0 / 21);
 }
 
 TEST(MultinomialTest, LargeBinomialAgainstRationals) {

@@ -65,27 +65,42 @@ constexpr double kNegligibleShare = 0x1p-50;
 // Entries of the last level's tail ratios kept (8 bytes each).
 constexpr std::uint64_t kTailRatioBudget = std::uint64_t{1} << 23;
 
-// The statistics of a partial outcome, indexed by Statistic: X^2 and G^2 /
-// 2 summed in doubles, the surprise in extended precision.
+// The statistics of a partial outcome, indexed by Statistic, summed in
+// doubles as the filter judges them.
 struct Shares {
-  double chi = 0;
-  double deviance = 0;
-  long double surprise = 0;
-  long double operator[](int o) const { return o == kChi ? chi : (o == kDeviance ? deviance : surprise); }
+  double statistic[kStatisticCount] = {0, 0, 0};
+  double operator[](int o) const { return statistic[o]; }
 };
 
-Shares SharesOf(const Terms& t) { return Shares{t.chi, t.deviance, t.surprise}; }
+inline Shares SharesOf(const ShareSums& t) { return Shares{{t.chi, t.deviance, t.surprise}}; }
 
-Shares Plus(const Shares& a, const Shares& b) {
-  return Shares{a.chi + b.chi, a.deviance + b.deviance, a.surprise + b.surprise};
+inline Shares Plus(const Shares& a, const Shares& b) {
+  return Shares{{a[kChi] + b[kChi], a[kDeviance] + b[kDeviance], a[kSurprise] + b[kSurprise]}};
+}
+
+// What the probability of a partial outcome is formed from: its surprise
+// in extended precision and its Poisson probabilities multiplied.
+struct Mass {
+  long double fine_surprise = 0;
+  long double product = 1;
+};
+
+Mass MassAt(const TermTable& table, std::uint32_t v) {
+  return Mass{FineSurpriseAt(table, v), PoissonAt(table, v)};
+}
+
+Mass Plus(const Mass& a, const Mass& b) {
+  return Mass{a.fine_surprise + b.fine_surprise, a.product * b.product};
 }
 
 // A node: level i, total r still to place from category[i] on, the shares
-// of the categories before it, and the orderings not yet decided.
+// of the categories before it and their mass, and the orderings not yet
+// decided.
 struct Node {
   std::uint32_t i;
   std::uint32_t r;
   Shares past;
+  Mass past_mass;
   unsigned active;
   bool last;                // its children are outcomes
   const TermTable* own;     // category[i]
@@ -123,9 +138,10 @@ struct NetworkWalk {
   std::vector<std::array<double, 2>> split;
   // zero_middle[i]: the shares at count 0 of levels i..k-2 summed (the
   // largest corner of a node before level i puts everything in level k-1);
-  // zero_suffix[i]: those of levels i..k-1.
+  // zero_suffix[i]: those of levels i..k-1, and their mass.
   std::vector<Shares> zero_middle;
   std::vector<Shares> zero_suffix;
+  std::vector<Mass> zero_suffix_mass;
   std::vector<std::uint32_t> y;  // by category
   // The categories on the path whose count is not 0, and scratch room.
   std::vector<std::uint32_t> support;
@@ -136,6 +152,10 @@ struct NetworkWalk {
   // j down to 0 over that of j; beyond it, from j up to r.
   std::unordered_map<std::uint32_t, std::vector<double>> tail_ratio;
   std::uint64_t tail_entries = 0;
+  // The probability counted, by the marks in the three orderings (once for
+  // an outcome or a run extreme in several); into result's tallies at the
+  // end.
+  MarkedSums marked;
   Tallies result;
   Pace& pace;
   CompensatedSum resolved;  // probability of the completions decided
@@ -153,15 +173,41 @@ void Resolve(NetworkWalk& walk, const Probability& mass) {
   walk.resolved.Add(DoubleOf(mass));
 }
 
-// A child's shares: the statistics of an outcome at the last level, lower
-// bounds of its completions' above it.
-Shares ChildShares(const Node& node, std::uint32_t v) {
-  return Plus(Plus(node.past, SharesOf(TermsAt(*node.own, v))),
-              SharesOf(TermsAt(*node.others, node.r - v)));
+// Counts probability as beyond the observed outcome in the orderings of
+// the set `orderings` (bit o for ordering o).
+void CountBeyond(NetworkWalk& walk, unsigned orderings, const Probability& probability) {
+  Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
+                                Mark::kNotExtreme};
+  for (int o = 0; o < kStatisticCount; ++o) {
+    if ((orderings & (1u << o)) != 0) marks[o] = Mark::kBeyond;
+  }
+  walk.marked.Add(marks, probability);
 }
 
-Probability MassOf(const NetworkWalk& walk, const Shares& shares) {
-  return ProbabilityOf(walk.setup, shares[kSurprise]);
+// A child's shares: the statistics of an outcome at the last level, lower
+// bounds of its completions' above it.
+[[gnu::always_inline]] inline Shares ChildShares(const Node& node, std::uint32_t v) {
+  return Plus(Plus(node.past, SharesOf(SharesAt(*node.own, v))),
+              SharesOf(SharesAt(*node.others, node.r - v)));
+}
+
+Probability ProbabilityOf(const NetworkWalk& walk, const Mass& mass) {
+  return ProbabilityOf(walk.setup, mass.product, [&] { return mass.fine_surprise; });
+}
+
+// The surprise in extended precision of a child: of an outcome at the last
+// level, of all its completions above it.
+[[gnu::noinline]] long double ChildFineSurprise(const Node& node, std::uint32_t v) {
+  return (node.past_mass.fine_surprise + FineSurpriseAt(*node.own, v)) +
+         FineSurpriseAt(*node.others, node.r - v);
+}
+
+// A child's probability (as its surprise).
+[[gnu::always_inline]] inline Probability MassOf(const NetworkWalk& walk, const Node& node,
+                                                 std::uint32_t v) {
+  const long double product =
+      node.past_mass.product * PoissonAt(*node.own, v) * PoissonAt(*node.others, node.r - v);
+  return ProbabilityOf(walk.setup, product, [&] { return ChildFineSurprise(node, v); });
 }
 
 void SetCount(NetworkWalk& walk, std::uint32_t category, std::uint32_t v) {
@@ -176,22 +222,21 @@ void ClearCount(NetworkWalk& walk, std::uint32_t category) {
 
 // The mark of an outcome whose counts are in walk.y, statistic o computed
 // as value; extra: categories not on the path's support where y is not 0.
-Mark JudgeWithCounts(NetworkWalk& walk, int o, long double value,
+Mark JudgeWithCounts(NetworkWalk& walk, int o, double value,
                      std::initializer_list<std::uint32_t> extra) {
-  const double rounded = static_cast<double>(value);
-  Verdict verdict = Judge(rounded, walk.setup.margin[o]);
+  Verdict verdict = Judge(value, walk.setup.margin[o]);
   if (verdict != Verdict::kUndecided) return MarkOf(verdict);
   walk.scratch = walk.support;
   for (std::uint32_t category : extra) {
     if (walk.y[category] != 0) walk.scratch.push_back(category);
   }
   Differences(walk.setup, walk.scratch, walk.differences);
-  return JudgeOutcome(walk.setup, static_cast<Statistic>(o), rounded, walk.y, walk.differences);
+  return JudgeOutcome(walk.setup, static_cast<Statistic>(o), value, walk.y, walk.differences);
 }
 
-Mark JudgeLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v, const Shares& value, int o) {
-  Verdict verdict = Judge(static_cast<double>(value[o]), walk.setup.margin[o]);
-  if (verdict != Verdict::kUndecided) return MarkOf(verdict);
+// JudgeLeaf where the filter cannot decide.
+[[gnu::noinline]] Mark JudgeLeafExactly(NetworkWalk& walk, const Node& node, std::uint32_t v,
+                                        const Shares& value, int o) {
   const std::uint32_t k = walk.setup.k;
   const std::uint32_t first = walk.category[k - 2];
   const std::uint32_t second = walk.category[k - 1];
@@ -203,16 +248,24 @@ Mark JudgeLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v, const Share
   return mark;
 }
 
+[[gnu::always_inline]] inline Mark JudgeLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v,
+                                             const Shares& value, int o) {
+  Verdict verdict = Judge(value[o], walk.setup.margin[o]);
+  if (verdict != Verdict::kUndecided) return MarkOf(verdict);
+  return JudgeLeafExactly(walk, node, v, value, o);
+}
+
 void VisitLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v) {
   Shares value = ChildShares(node, v);
-  std::optional<Probability> probability;  // formed when some ordering counts it
+  Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
+                                Mark::kNotExtreme};
+  bool extreme = false;
   for (int o = 0; o < kStatisticCount; ++o) {
     if ((node.active & (1u << o)) == 0) continue;
-    const Mark mark = JudgeLeaf(walk, node, v, value, o);
-    if (mark == Mark::kNotExtreme) continue;
-    if (!probability) probability = MassOf(walk, value);
-    Count(walk.result.tally[o], mark, *probability);
+    marks[o] = JudgeLeaf(walk, node, v, value, o);
+    extreme = extreme || marks[o] != Mark::kNotExtreme;
   }
+  if (extreme) walk.marked.Add(marks, MassOf(walk, node, v));
   ++walk.result.outcomes_visited;
   Tick(walk);
 }
@@ -223,44 +276,50 @@ std::optional<Node> VisitChild(NetworkWalk& walk, const Node& node, std::uint32_
   const Setup& setup = walk.setup;
   const std::uint32_t k = setup.k;
   const std::uint32_t m = node.r - v;
-  const Shares child = Plus(node.past, SharesOf(TermsAt(*node.own, v)));
+  const Shares child = Plus(node.past, SharesOf(SharesAt(*node.own, v)));
+  const Mass child_mass = Plus(node.past_mass, MassAt(*node.own, v));
   if (m == 0) {
     // One completion: zeros after this level.
     const Shares value = Plus(child, walk.zero_suffix[node.i + 1]);
-    const Probability probability = MassOf(walk, value);
+    const Probability probability =
+        ProbabilityOf(walk, Plus(child_mass, walk.zero_suffix_mass[node.i + 1]));
     const std::uint32_t category = walk.category[node.i];
     walk.y[category] = v;
+    Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
+                                  Mark::kNotExtreme};
     for (int o = 0; o < kStatisticCount; ++o) {
-      if ((node.active & (1u << o)) == 0) continue;
-      Count(walk.result.tally[o], JudgeWithCounts(walk, o, value[o], {category}), probability);
+      if ((node.active & (1u << o)) != 0) marks[o] = JudgeWithCounts(walk, o, value[o], {category});
     }
+    walk.marked.Add(marks, probability);
     walk.y[category] = 0;
     Resolve(walk, probability);
     ++walk.result.outcomes_visited;
     Tick(walk);
     return std::nullopt;
   }
-  const Shares low = SharesOf(TermsAt(*node.others, m));
-  const Shares corner = Plus(Plus(child, SharesOf(TermsAt(*walk.table[k - 1], m))),
+  const Shares low = SharesOf(SharesAt(*node.others, m));
+  const Shares corner = Plus(Plus(child, SharesOf(SharesAt(*walk.table[k - 1], m))),
                              walk.zero_middle[node.i + 1]);
   std::optional<Probability> mass;  // the children's probability, formed when needed
   auto children_mass = [&] {
-    if (!mass) mass = ProbabilityOf(setup, child[kSurprise] + low[kSurprise]);
+    if (!mass) mass = ProbabilityOf(walk, Plus(child_mass, MassAt(*node.others, m)));
     return *mass;
   };
   unsigned open = 0;
+  unsigned beyond = 0;
   for (int o = 0; o < kStatisticCount; ++o) {
     if ((node.active & (1u << o)) == 0) continue;
-    if (static_cast<double>(child[o] + low[o]) > setup.margin[o].above) {
-      walk.result.tally[o].beyond.Add(children_mass());
+    if (child[o] + low[o] > setup.margin[o].above) {
+      beyond |= 1u << o;
       continue;
     }
-    if (static_cast<double>(corner[o]) < setup.margin[o].below) continue;
+    if (corner[o] < setup.margin[o].below) continue;
     open |= 1u << o;
   }
+  if (beyond != 0) CountBeyond(walk, beyond, children_mass());
   if (open != 0) {
     const bool last = node.i + 3 == k;
-    return Node{node.i + 1, m, child, open, last, walk.table[node.i + 1],
+    return Node{node.i + 1, m, child, child_mass, open, last, walk.table[node.i + 1],
                 last ? walk.table[k - 1] : &walk.lump[node.i + 2]};
   }
   Resolve(walk, children_mass());
@@ -273,7 +332,7 @@ std::optional<Node> VisitChild(NetworkWalk& walk, const Node& node, std::uint32_
 bool SurelyExtreme(NetworkWalk& walk, const Node& node, std::uint32_t v, int o) {
   Shares value = ChildShares(node, v);
   if (node.last) return JudgeLeaf(walk, node, v, value, o) != Mark::kNotExtreme;
-  return static_cast<double>(value[o]) > walk.setup.margin[o].above;
+  return value[o] > walk.setup.margin[o].above;
 }
 
 // On a side of the node where the children's statistics rise outward, the
@@ -373,7 +432,7 @@ Probability SumTail(NetworkWalk& walk, const Node& node, std::uint32_t start, in
   if (node.last) {
     if (const std::vector<double>* ratios = LastTailRatios(walk, node.r)) {
       ++walk.result.outcomes_visited;
-      return ScaledProbability(MassOf(walk, ChildShares(node, start)), (*ratios)[start]);
+      return ScaledProbability(MassOf(walk, node, start), (*ratios)[start]);
     }
   }
   double ratio =
@@ -381,7 +440,7 @@ Probability SumTail(NetworkWalk& walk, const Node& node, std::uint32_t start, in
   if (std::isnan(ratio)) return SumOutward(walk, node, start, step);
   if (node.last) ++walk.result.outcomes_visited;
   Tick(walk);
-  return ScaledProbability(MassOf(walk, ChildShares(node, start)), ratio);
+  return ScaledProbability(MassOf(walk, node, start), ratio);
 }
 
 // The probability of the children from `start` outward to the end, summed
@@ -394,13 +453,13 @@ Probability SumOutward(NetworkWalk& walk, const Node& node, std::uint32_t start,
   constexpr int kAnchor = 256;
   const double q = walk.split[node.i][0];
   const double c = walk.split[node.i][1];
-  const long double first = ChildShares(node, start).surprise;
+  const long double first = ChildFineSurprise(node, start);
   double sum = 0;
   double mass = 1;
   int since_anchor = 0;
   for (std::uint32_t v = start;; v = static_cast<std::uint32_t>(static_cast<std::int64_t>(v) + step)) {
     if (since_anchor == kAnchor) {
-      mass = static_cast<double>(ExpExtended(first - ChildShares(node, v).surprise));
+      mass = static_cast<double>(ExpExtended(first - ChildFineSurprise(node, v)));
       since_anchor = 0;
     }
     sum += mass;
@@ -416,7 +475,7 @@ Probability SumOutward(NetworkWalk& walk, const Node& node, std::uint32_t start,
     ++since_anchor;
   }
   Tick(walk);
-  return ScaledProbability(ProbabilityOf(walk.setup, first), sum);
+  return ScaledProbability(MassOf(walk, node, start), sum);
 }
 
 // The probability of `count` children from `start` outward, all of them.
@@ -425,13 +484,13 @@ Probability SumRun(NetworkWalk& walk, const Node& node, std::uint32_t start, std
   constexpr std::uint64_t kAnchor = 256;
   const double q = walk.split[node.i][0];
   const double c = walk.split[node.i][1];
-  const long double first = ChildShares(node, start).surprise;
+  const long double first = ChildFineSurprise(node, start);
   double sum = 0;
   double mass = 1;
   std::uint32_t v = start;
   for (std::uint64_t j = 0; j < count; ++j) {
     if (j % kAnchor == 0) {
-      if (j > 0) mass = static_cast<double>(ExpExtended(first - ChildShares(node, v).surprise));
+      if (j > 0) mass = static_cast<double>(ExpExtended(first - ChildFineSurprise(node, v)));
     } else {
       std::uint32_t before = step < 0 ? v + 1 : v - 1;
       mass *= step < 0 ? before * c / ((node.r - before + 1.0) * q)
@@ -441,7 +500,7 @@ Probability SumRun(NetworkWalk& walk, const Node& node, std::uint32_t start, std
     v = static_cast<std::uint32_t>(static_cast<std::int64_t>(v) + step);
   }
   if (node.last) walk.result.outcomes_visited += count;
-  return ScaledProbability(ProbabilityOf(walk.setup, first), sum);
+  return ScaledProbability(MassOf(walk, node, start), sum);
 }
 
 // Where the walk of the last two categories stands in one ordering. With
@@ -464,22 +523,22 @@ void WalkNarrowLeaves(NetworkWalk& walk, const Node& node) {
   // counts it where extreme, and moves each stretch on.
   auto visit = [&](std::uint32_t j, bool from_left) {
     Shares value = ChildShares(node, j);
-    std::optional<Probability> probability;
+    Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
+                                  Mark::kNotExtreme};
+    bool any_extreme = false;
     for (int o = 0; o < kStatisticCount; ++o) {
       if (stretch[o] == Stretch::kDone) continue;
-      Mark mark = JudgeLeaf(walk, node, j, value, o);
-      bool extreme = mark != Mark::kNotExtreme;
+      marks[o] = JudgeLeaf(walk, node, j, value, o);
+      bool extreme = marks[o] != Mark::kNotExtreme;
       if (from_left) {
         if (stretch[o] == Stretch::kLeft && !extreme) stretch[o] = Stretch::kMiddle;
         if (stretch[o] == Stretch::kMiddle && extreme) stretch[o] = Stretch::kRight;
       } else if (stretch[o] == Stretch::kMiddle && !extreme) {
         stretch[o] = Stretch::kDone;
       }
-      if (extreme) {
-        if (!probability) probability = MassOf(walk, value);
-        Count(walk.result.tally[o], mark, *probability);
-      }
+      any_extreme = any_extreme || extreme;
     }
+    if (any_extreme) walk.marked.Add(marks, MassOf(walk, node, j));
     ++walk.result.outcomes_visited;
     Tick(walk);
   };
@@ -542,8 +601,10 @@ void WalkLeafSide(NetworkWalk& walk, const Node& node, std::uint32_t inner, std:
     if (found.first_distance[o] > span) continue;
     std::uint32_t v = at(found.first_distance[o]);
     Shares value = ChildShares(node, v);
-    const Mark mark = JudgeLeaf(walk, node, v, value, o);
-    if (mark != Mark::kNotExtreme) Count(walk.result.tally[o], mark, MassOf(walk, value));
+    Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
+                                  Mark::kNotExtreme};
+    marks[o] = JudgeLeaf(walk, node, v, value, o);
+    if (marks[o] != Mark::kNotExtreme) walk.marked.Add(marks, MassOf(walk, node, v));
     ++walk.result.outcomes_visited;
     starts[runs++] = {found.first_distance[o] + 1, o};
   }
@@ -552,18 +613,21 @@ void WalkLeafSide(NetworkWalk& walk, const Node& node, std::uint32_t inner, std:
     for (int i = j; i > 0 && starts[i - 1].first < starts[i].first; --i)
       std::swap(starts[i - 1], starts[i]);
   }
-  LogSum beyond;
-  std::uint64_t from = span + 1;  // beyond sums the outcomes from here out
+  // Each piece between two starts (the farthest one out to the end) is
+  // beyond in the orderings of its run and of every run nearer the middle.
+  unsigned orderings = 0;
+  for (int j = 0; j < runs; ++j) orderings |= 1u << starts[j].second;
+  std::uint64_t from = span + 1;  // the pieces summed cover the outcomes from here out
   for (int j = 0; j < runs; ++j) {
-    auto [start, o] = starts[j];
+    const std::uint64_t start = starts[j].first;
     if (j == 0) {
-      if (start <= span) beyond.Add(SumTail(walk, node, at(start), step));
+      if (start <= span) CountBeyond(walk, orderings, SumTail(walk, node, at(start), step));
       from = start;
     } else if (start < from) {
-      beyond.Add(SumRun(walk, node, at(start), from - start, step));
+      CountBeyond(walk, orderings, SumRun(walk, node, at(start), from - start, step));
       from = start;
     }
-    walk.result.tally[o].beyond.Add(beyond);
+    orderings &= ~(1u << starts[j].second);
   }
 }
 
@@ -581,8 +645,7 @@ void WalkLastNode(NetworkWalk& walk, const Node& node) {
     if (lo > 0) WalkLeafSide(walk, node, lo - 1, 0, -1);
     if (hi < r) WalkLeafSide(walk, node, hi + 1, r, +1);
   }
-  Resolve(walk, ProbabilityOf(walk.setup,
-                              node.past[kSurprise] + TermsAt(walk.lump[node.i], r).surprise));
+  Resolve(walk, ProbabilityOf(walk, Plus(node.past_mass, MassAt(walk.lump[node.i], r))));
 }
 
 // A node above the last level as a frame: the children it visits, and
@@ -610,9 +673,7 @@ Frame OpenFrame(NetworkWalk& walk, const Node& node) {
     const std::uint32_t start = static_cast<std::uint32_t>(
         static_cast<std::int64_t>(inner) + step * static_cast<std::int64_t>(found.farthest + 1));
     const Probability mass = SumTail(walk, node, start, step);
-    for (int o = 0; o < kStatisticCount; ++o) {
-      if ((node.active & (1u << o)) != 0) walk.result.tally[o].beyond.Add(mass);
-    }
+    CountBeyond(walk, node.active, mass);
     Resolve(walk, mass);
   };
   if (lo > 0) side(lo - 1, 0, -1);
@@ -669,8 +730,8 @@ void WalkTree(NetworkWalk& walk, const Node& root) {
 Tallies WalkNetwork(const Setup& setup, Pace& pace) {
   const std::uint32_t k = setup.k;
   ShareTables shares = MakeShareTables(setup);
-  NetworkWalk walk{setup, {}, {}, {}, {}, {}, {}, std::vector<std::uint32_t>(k, 0),
-                   {}, {}, {}, {}, 0, {}, pace, {}};
+  NetworkWalk walk{setup, {}, {}, {}, {}, {}, {}, {}, std::vector<std::uint32_t>(k, 0),
+                   {}, {}, {}, {}, 0, {}, {}, pace, {}};
   // Categories with the largest weights first: the two walked outcome by
   // outcome then hold the fewest counts, and the least weight is last.
   walk.category.resize(k);
@@ -701,27 +762,40 @@ Tallies WalkNetwork(const Setup& setup, Pace& pace) {
     remaining -= weight;
   }
   // The level order differs from the categories', so the sums are formed
-  // here, each carried as ZeroSuffix carries its own.
+  // here, each carried as ZeroSuffix carries its own; the filter's surprise
+  // is the extended one rounded, and the product e^-surprise.
   walk.zero_middle.assign(k + 1, Shares{});
   walk.zero_suffix.assign(k + 1, Shares{});
-  Shares sum, carry;
+  walk.zero_suffix_mass.assign(k + 1, Mass{});
+  double chi = 0, chi_carry = 0, deviance = 0, deviance_carry = 0;
+  long double surprise = 0, surprise_carry = 0;
+  std::vector<long double> middle_surprise(k + 1, 0);
   auto carried = [](auto& total, auto& error, auto x) {
     const auto t = total + x;
     error += std::fabs(total) >= std::fabs(x) ? (total - t) + x : (x - t) + total;
     total = t;
   };
   for (std::uint32_t i = k; i-- > 0;) {
-    const Shares zero = SharesOf(TermsAt(*walk.table[i], 0));
+    const Terms zero = TermsAt(*walk.table[i], 0);
     if (i + 1 < k) {
-      carried(sum.chi, carry.chi, zero.chi);
-      carried(sum.deviance, carry.deviance, zero.deviance);
-      carried(sum.surprise, carry.surprise, zero.surprise);
-      walk.zero_middle[i] = Plus(sum, carry);
+      carried(chi, chi_carry, zero.chi);
+      carried(deviance, deviance_carry, zero.deviance);
+      carried(surprise, surprise_carry, FineSurprise(zero));
+      middle_surprise[i] = surprise + surprise_carry;
+      walk.zero_middle[i] = Shares{{chi + chi_carry, deviance + deviance_carry,
+                                    static_cast<double>(middle_surprise[i])}};
     }
-    walk.zero_suffix[i] = Plus(walk.zero_middle[i], SharesOf(TermsAt(*walk.table[k - 1], 0)));
+    const Terms last = TermsAt(*walk.table[k - 1], 0);
+    const long double suffix_surprise = middle_surprise[i] + FineSurprise(last);
+    walk.zero_suffix[i] = Shares{{walk.zero_middle[i][kChi] + last.chi,
+                                  walk.zero_middle[i][kDeviance] + last.deviance,
+                                  static_cast<double>(suffix_surprise)}};
+    walk.zero_suffix_mass[i] = Mass{suffix_surprise, ExpExtended(-suffix_surprise)};
   }
   const bool last = k == 2;
-  WalkTree(walk, Node{0, static_cast<std::uint32_t>(setup.n), Shares{}, 0b111, last, walk.table[0], last ? walk.table[k - 1] : &walk.lump[1]});
+  WalkTree(walk, Node{0, static_cast<std::uint32_t>(setup.n), Shares{}, Mass{}, 0b111, last,
+                      walk.table[0], last ? walk.table[k - 1] : &walk.lump[1]});
+  walk.marked.AddTo(walk.result.tally);
   return walk.result;
 }
 

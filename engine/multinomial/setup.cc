@@ -14,13 +14,16 @@ Setup MakeSetup(const MultinomialProblem& problem) {
   for (std::uint32_t i = 0; i < setup.k; ++i)
     setup.expected.push_back(MakeExpectation(setup.n, null.weights[i], null.total_weight));
   setup.total_surprise = SurpriseOfTotal(setup.n);
+  setup.total_scale = ExpExtended(setup.total_surprise);
   ShareSums observed;
   for (std::uint32_t i = 0; i < setup.k; ++i) {
-    observed = observed + ComputeTerms(setup.observed[i], setup.expected[i]);
+    const Terms terms = ComputeTerms(setup.observed[i], setup.expected[i]);
+    observed = observed + terms;
+    setup.observed_surprise += FineSurprise(terms);
     if (setup.observed[i] != 0) setup.observed_support.push_back(i);
   }
-  setup.observed_sum = {observed.chi, observed.deviance, static_cast<double>(observed.surprise)};
-  setup.observed_surprise = observed.surprise;
+  setup.observed_sum = {observed.chi, observed.deviance,
+                        static_cast<double>(setup.observed_surprise)};
   setup.in_observed_support.assign(setup.k, 0);
   for (std::uint32_t i : setup.observed_support) setup.in_observed_support[i] = 1;
   // Every statistic is summed over the k categories; a bound of the network
@@ -78,18 +81,22 @@ struct Carried {
 
 }  // namespace
 
-std::vector<ShareSums> ZeroSuffix(const std::vector<const TermTable*>& of_category) {
+ZeroShares ZeroSuffix(const std::vector<const TermTable*>& of_category) {
   // Thousands of categories of small expectation: carried sums keep the
   // digits that the probability of the outcomes ending in zeros needs.
-  std::vector<ShareSums> suffix(of_category.size() + 1);
+  const std::size_t k = of_category.size();
+  ZeroShares suffix{std::vector<ShareSums>(k + 1), std::vector<long double>(k + 1, 0),
+                    std::vector<long double>(k + 1, 1)};
   Carried<double> chi, deviance;
   Carried<long double> surprise;
-  for (std::size_t i = of_category.size(); i-- > 0;) {
+  for (std::size_t i = k; i-- > 0;) {
     const Terms zero = TermsAt(*of_category[i], 0);
     chi.Add(zero.chi);
     deviance.Add(zero.deviance);
-    surprise.Add(zero.surprise);
-    suffix[i] = ShareSums{chi.Value(), deviance.Value(), surprise.Value()};
+    surprise.Add(FineSurprise(zero));
+    suffix.fine_surprise[i] = surprise.Value();
+    suffix.sums[i] = ShareSums{chi.Value(), deviance.Value(), static_cast<double>(surprise.Value())};
+    suffix.poisson[i] = ExpExtended(-surprise.Value());
   }
   return suffix;
 }

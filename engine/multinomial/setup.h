@@ -15,6 +15,7 @@
 #include "engine/multinomial/types.h"
 #include "engine/multinomial/classify.h"
 #include "engine/multinomial/exact.h"
+#include "engine/multinomial/product.h"
 #include "engine/multinomial/terms.h"
 
 namespace engine::multinomial {
@@ -26,6 +27,7 @@ struct Setup {
   ExactOrder order;
   std::vector<Expectation> expected;  // n w_i / W, one per category
   long double total_surprise = 0;     // L0: P(y) = exp(L0 - surprise(y))
+  long double total_scale = 0;        // e^L0: P(y) = e^L0 prod of the Poisson probabilities
   // The observed statistics as computed sums (chi, deviance, surprise) and
   // the margins the filter leaves around them; the observed surprise also
   // in extended precision, for its probability.
@@ -45,6 +47,15 @@ Setup MakeSetup(const MultinomialProblem& problem);
 /// The probability of an outcome whose surprise is summed as surprise.
 inline Probability ProbabilityOf(const Setup& setup, long double surprise) {
   return ProbabilityFromLog(setup.total_surprise - surprise);
+}
+
+/// The probability of an outcome whose Poisson probabilities multiply to
+/// product: from the product where it keeps its digits, else from the
+/// surprise in extended precision that fine_surprise() sums.
+template <typename FineSurprise>
+Probability ProbabilityOf(const Setup& setup, long double product, FineSurprise&& fine_surprise) {
+  const long double value = setup.total_scale * product;
+  return IsPlainProduct(value) ? ProbabilityOfValue(value) : ProbabilityOf(setup, fine_surprise());
 }
 
 /// Where the outcome y, whose statistic was computed as value, stands
@@ -84,9 +95,39 @@ inline void Count(Tally& tally, Mark mark, const Probability& probability) {
 /// several orderings is added once; spread into the tallies at the end.
 class MarkedSums {
  public:
+  /// The combination of marks: 0 when no ordering finds the outcome
+  /// extreme.
+  static int Combination(const Mark (&marks)[kOrderingCount]) {
+    return static_cast<int>(marks[0]) + 3 * static_cast<int>(marks[1]) + 9 * static_cast<int>(marks[2]);
+  }
+  /// The statistics s (bit s) in which an outcome of a combination is less
+  /// extreme than the observed one.
+  static std::uint8_t LessExtreme(int combination) {
+    std::uint8_t bits = 0;
+    for (int s = 0; s < kStatisticCount; ++s, combination /= 3) {
+      if (combination % 3 == 0) bits |= static_cast<std::uint8_t>(1 << s);
+    }
+    return bits;
+  }
+  /// The marks of a combination.
+  static void Marks(int combination, Mark (&marks)[kOrderingCount]) {
+    for (int s = 0; s < kStatisticCount; ++s, combination /= 3) marks[s] = static_cast<Mark>(combination % 3);
+  }
+
   void Add(const Mark (&marks)[kOrderingCount], const Probability& probability) {
-    sums_[static_cast<int>(marks[0]) + 3 * static_cast<int>(marks[1]) + 9 * static_cast<int>(marks[2])]
-        .Add(probability);
+    sums_[Combination(marks)].Add(probability);
+  }
+  void Add(int combination, const Probability& probability) { sums_[combination].Add(probability); }
+  /// Adds a probability given by its value, a normal extended real.
+  void AddValue(int combination, long double value) { sums_[combination].AddValue(value); }
+  /// The statistics (bit s) in which some outcome added is less extreme
+  /// than the observed one.
+  std::uint8_t LessExtreme() const {
+    std::uint8_t bits = 0;
+    for (int combination = 1; combination < 27; ++combination) {
+      if (!sums_[combination].Empty()) bits |= LessExtreme(combination);
+    }
+    return bits;
   }
   void AddTo(std::array<Tally, kStatisticCount>& tally) const {
     for (int combination = 1; combination < 27; ++combination) {
@@ -111,8 +152,15 @@ inline constexpr std::uint64_t kTableEntryLimit = std::uint64_t{1} << 21;
 
 /// For each i, the shares at count 0 of the categories from i on, summed
 /// (k + 1 entries, the last 0): the statistics of completing a partial
-/// outcome with nothing left to place. of_category: each category's table.
-std::vector<ShareSums> ZeroSuffix(const std::vector<const TermTable*>& of_category);
+/// outcome with nothing left to place, its surprise in extended precision,
+/// and the product of its Poisson probabilities (e^-surprise, 0 where it
+/// underflows). of_category: each category's table.
+struct ZeroShares {
+  std::vector<ShareSums> sums;
+  std::vector<long double> fine_surprise;
+  std::vector<long double> poisson;
+};
+ZeroShares ZeroSuffix(const std::vector<const TermTable*>& of_category);
 
 }  // namespace engine::multinomial
 

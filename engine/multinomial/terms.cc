@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/common/stirling.h"
+#include "engine/multinomial/exp_extended.h"
 
 namespace engine::multinomial {
 
@@ -37,15 +38,27 @@ Terms ComputeTerms(std::uint32_t y, const Expectation& e) {
   long double d = static_cast<long double>(static_cast<std::int64_t>(y) - e.nearest) - e.offset;
   Terms terms;
   terms.chi = static_cast<double>(d * d / e.value);
+  long double surprise;
   if (y == 0) {
     terms.deviance = static_cast<double>(e.value);
-    terms.surprise = e.value;
-    return terms;
+    surprise = e.value;
+  } else {
+    long double x = static_cast<long double>(y);
+    long double deviance = Deviance(x, e.value, d);
+    terms.deviance = static_cast<double>(deviance);
+    surprise = StirlingError(y) + deviance + (kLnTwoPi + std::log(x)) / 2;
   }
-  long double x = static_cast<long double>(y);
-  long double deviance = Deviance(x, e.value, d);
-  terms.deviance = static_cast<double>(deviance);
-  terms.surprise = StirlingError(y) + deviance + (kLnTwoPi + std::log(x)) / 2;
+  // Each rest is what the double leaves of the extended value: at most 11
+  // significant bits, exact as a double.
+  terms.surprise = static_cast<double>(surprise);
+  terms.surprise_rest = static_cast<double>(surprise - terms.surprise);
+  const long double poisson = ExpExtended(-surprise);
+  if (poisson >= kLowestPoisson) {
+    terms.poisson[0] = static_cast<double>(poisson);
+    terms.poisson[1] = static_cast<double>(poisson - terms.poisson[0]);
+  } else {
+    terms.poisson[0] = terms.poisson[1] = 0;
+  }
   return terms;
 }
 
@@ -59,7 +72,8 @@ TermTable MakeTermTable(const Expectation& e, std::uint32_t lo, std::uint32_t hi
   table.e = e;
   table.lo = lo;
   if (hi >= lo) {
-    table.values.resize(static_cast<std::size_t>(hi - lo) + 1);
+    table.size = hi - lo + 1;
+    table.values.resize(table.size);
     for (std::size_t i = 0; i < table.values.size(); ++i)
       table.values[i] = ComputeTerms(lo + static_cast<std::uint32_t>(i), e);
   }
