@@ -6,28 +6,12 @@
 #include <vector>
 
 #include "engine/contingency/table_shape.h"
+#include "engine/contingency/table_statistics.h"
 
 namespace engine::table {
 namespace {
 
 constexpr std::uint32_t kCheckInterval = 1 << 12;
-
-// (1 + t) ln(1 + t) - t >= 0, for a cell whose count is e (1 + t), without
-// cancellation for t near 0: the series of its Taylor terms there.
-long double Excess(long double t) {
-  if (t == -1) return 1;
-  if (std::fabs(t) <= 0.125L) {
-    long double power = t * t, sum = 0;
-    for (int k = 2; k < 40; ++k) {
-      const long double term = power / (static_cast<long double>(k) * (k - 1));
-      sum += (k % 2 == 0) ? term : -term;
-      if (std::fabs(term) < sum * 0x1p-66L) break;
-      power *= t;
-    }
-    return sum;
-  }
-  return (1 + t) * std::log1p(t) - t;
-}
 
 }  // namespace
 

@@ -52,8 +52,8 @@ void AddLogFactorial(mpfr_ptr sum, mpfr_ptr term, std::int64_t n, int sign) {
   }
 }
 
-// (1 + t) ln(1 + t) - t >= 0, for a cell whose count is e (1 + t), without
-// cancellation for t near 0: the series of its Taylor terms there.
+}  // namespace
+
 long double Excess(long double t) {
   if (t == -1) return 1;
   if (std::fabs(t) <= 0.125L) {
@@ -68,8 +68,6 @@ long double Excess(long double t) {
   }
   return (1 + t) * std::log1p(t) - t;
 }
-
-}  // namespace
 
 ObservedStatistics StatisticsOf(const Shape& shape) {
   ObservedStatistics s;
