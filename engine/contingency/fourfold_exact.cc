@@ -10,26 +10,10 @@
 #include <vector>
 
 #include "engine/common/exact_test.h"
+#include "engine/common/primes.h"
 
 namespace engine::fourfold {
 namespace {
-
-// The primes up to 46341, beyond the square root of every value here.
-// Built once, thread-safely, and never changed.
-const std::vector<std::int64_t>& SmallPrimes() {
-  static const std::vector<std::int64_t> primes = [] {
-    constexpr int kLimit = 46341;
-    std::vector<bool> composite(kLimit + 1);
-    std::vector<std::int64_t> found;
-    for (std::int64_t n = 2; n <= kLimit; ++n) {
-      if (composite[n]) continue;
-      found.push_back(n);
-      for (std::int64_t m = n * n; m <= kLimit; m += n) composite[m] = true;
-    }
-    return found;
-  }();
-  return primes;
-}
 
 // 0! = 1! and 0^0 = 1^1: both keys treat 0 as 1. Sorted, so that equal
 // multisets compare equal.
@@ -107,7 +91,7 @@ std::int64_t NextPrime(std::int64_t n) {
 
 // Adds weight times the exponents of the prime factors of n to exponents.
 void AddFactors(std::map<std::int64_t, std::int64_t>& exponents, std::int64_t n, std::int64_t weight) {
-  for (std::int64_t p : SmallPrimes()) {
+  for (std::int64_t p : engine::SmallPrimes()) {
     if (p * p > n) break;
     while (n % p == 0) {
       exponents[p] += weight;
@@ -189,7 +173,7 @@ int CompareFactorialProductsByRanges(const Cells& a, const Cells& b) {
 bool FactorialProductsEqualByPrimes(const Cells& a, const Cells& b) {
   const std::int64_t largest = std::max(*std::max_element(a.begin(), a.end()),
                                         *std::max_element(b.begin(), b.end()));
-  const auto& small = SmallPrimes();
+  const auto& small = engine::SmallPrimes();
   for (std::int64_t p : small) {
     if (p > largest) return true;
     if (!FactorialValuationsAgree(a, b, p)) return false;

@@ -10,29 +10,15 @@
 #include <vector>
 
 #include "engine/common/exact_test.h"
+#include "engine/common/primes.h"
 
 namespace engine::table {
 namespace {
 
-const std::vector<std::uint32_t>& Primes() {
-  static const std::vector<std::uint32_t> primes = [] {
-    constexpr std::uint32_t kLimit = 46341;  // beyond the square root of 2^31
-    std::vector<bool> composite(kLimit + 1);
-    std::vector<std::uint32_t> found;
-    for (std::uint32_t n = 2; n <= kLimit; ++n) {
-      if (composite[n]) continue;
-      found.push_back(n);
-      for (std::uint64_t m = std::uint64_t{n} * n; m <= kLimit; m += n) composite[m] = true;
-    }
-    return found;
-  }();
-  return primes;
-}
-
 // Adds sign n v_p(n), the exponent of p in n^n, for every prime p of n.
 void AddSelfPowerExponents(std::map<std::uint64_t, std::int64_t>& exponents, std::uint64_t n, int sign) {
   const std::uint64_t value = n;
-  for (std::uint32_t p : Primes()) {
+  for (std::uint32_t p : engine::SmallPrimes()) {
     if (std::uint64_t{p} * p > n) break;
     std::int64_t e = 0;
     while (n % p == 0) {
@@ -137,7 +123,7 @@ bool FactorialProductsEqual(const std::vector<std::uint64_t>& a, const std::vect
   std::uint64_t largest = 0;
   for (std::uint64_t n : a) largest = std::max(largest, n);
   for (std::uint64_t n : b) largest = std::max(largest, n);
-  for (std::uint32_t p : Primes()) {
+  for (std::uint32_t p : engine::SmallPrimes()) {
     if (p > largest) return true;
     std::int64_t e = 0;
     for (std::uint64_t n : a) e += static_cast<std::int64_t>(FactorialValuation(n, p));
@@ -145,13 +131,13 @@ bool FactorialProductsEqual(const std::vector<std::uint64_t>& a, const std::vect
     if (e != 0) return false;
   }
   auto is_prime = [](std::uint64_t n) {
-    for (std::uint32_t p : Primes()) {
+    for (std::uint32_t p : engine::SmallPrimes()) {
       if (std::uint64_t{p} * p > n) return true;
       if (n % p == 0) return false;
     }
     return true;
   };
-  for (std::uint64_t p = Primes().back() + 1; p <= largest;) {
+  for (std::uint64_t p = engine::SmallPrimes().back() + 1; p <= largest;) {
     std::int64_t exponent = 0;
     std::uint64_t next = largest + 1;
     for (const auto* side : {&a, &b}) {

@@ -9,6 +9,7 @@
 #include <numeric>
 
 #include "engine/common/exact_test.h"
+#include "engine/common/primes.h"
 #include "engine/contingency/table_code.h"
 
 namespace engine::table {
@@ -17,23 +18,6 @@ namespace {
 // At most this many counts over every cell's range: beyond, the tables
 // would not fit, and the network would not end in any case.
 constexpr std::uint64_t kMaxRangeEntries = std::uint64_t{1} << 24;
-
-// The primes up to 46341, beyond the square root of every count. Built
-// once, thread-safely, and never changed.
-const std::vector<std::uint32_t>& SmallPrimes() {
-  static const std::vector<std::uint32_t> primes = [] {
-    constexpr std::uint32_t kLimit = 46341;
-    std::vector<bool> composite(kLimit + 1);
-    std::vector<std::uint32_t> found;
-    for (std::uint32_t n = 2; n <= kLimit; ++n) {
-      if (composite[n]) continue;
-      found.push_back(n);
-      for (std::uint64_t m = std::uint64_t{n} * n; m <= kLimit; m += n) composite[m] = true;
-    }
-    return found;
-  }();
-  return primes;
-}
 
 // The prime factors of every count from a to b (2 <= a <= b), by a sieve
 // over the range: factors[n - a] lists (prime, exponent).
@@ -46,7 +30,7 @@ std::vector<std::vector<Factor>> FactorRange(std::int64_t a, std::int64_t b) {
   std::vector<std::uint64_t> rest(size);
   for (std::size_t i = 0; i < size; ++i) rest[i] = static_cast<std::uint64_t>(a) + i;
   std::vector<std::vector<Factor>> factors(size);
-  for (std::uint32_t p : SmallPrimes()) {
+  for (std::uint32_t p : engine::SmallPrimes()) {
     if (std::int64_t{p} * p > b) break;
     for (std::int64_t m = (a + p - 1) / p * p; m <= b; m += p) {
       const std::size_t i = static_cast<std::size_t>(m - a);
