@@ -37,6 +37,7 @@ std::string Describe(const MultinomialProblem& problem) {
 // take, with p and mid-p from its tallies.
 struct MethodRun {
   std::array<double, 3> p{}, mid_p{}, log10_p{};
+  std::array<bool, 3> none_less{};  // known that no outcome is less extreme: p is 1
   std::uint64_t outcomes_visited = 0;
   std::uint64_t nodes_visited = 0;
 };
@@ -65,6 +66,7 @@ MethodRun RunMethod(const MultinomialProblem& problem, multinomial::ExactMethod 
     run.p[o] = p.Value();
     run.mid_p[o] = mid_p.Value();
     run.log10_p[o] = static_cast<double>(p.Ln() / std::log(10.0L));
+    run.none_less[o] = tallies.less_extreme_known && (tallies.less_extreme & (1u << o)) == 0;
   }
   run.outcomes_visited = tallies.outcomes_visited;
   run.nodes_visited = tallies.nodes_visited;
@@ -80,6 +82,7 @@ void ExpectSameP(const MethodRun& run, const MethodRun& reference, double tolera
   for (int o = 0; o < 3; ++o) {
     EXPECT_NEAR(run.p[o], reference.p[o], tolerance * reference.p[o]) << "ordering " << o;
     EXPECT_NEAR(run.mid_p[o], reference.mid_p[o], tolerance * reference.mid_p[o]) << "ordering " << o;
+    EXPECT_EQ(run.none_less[o], reference.none_less[o]) << "ordering " << o;
   }
 }
 
@@ -142,6 +145,59 @@ TEST(NetworkTest, AgreesWithEveryOutcome) {
     ExpectSameP(network, every);
     if (HasFailure()) return;
   }
+}
+
+TEST(NetworkTest, FindsNoOutcomeLessExtremeAsEnumerationDoes) {
+  // Counts at or next to the mode, where p is 1 in some ordering or just
+  // below it: the network must say so exactly where every outcome's marks do.
+  std::mt19937 random(17);
+  std::vector<MultinomialProblem> problems = {
+      {{135, 0, 4, 0}, {"3e-1", "1e-3", "0.01", "1e-3"}},
+      {{3, 1, 1}, {"3", "1", "1"}},
+      {{6, 2, 2}, {"3", "1", "1"}},
+      {{5, 3, 2}, {"3", "1", "1"}},
+  };
+  const char* weights[] = {"1", "2", "3", "0.5", "1e-3"};
+  for (int trial = 0; trial < 120; ++trial) {
+    std::size_t k = 2 + random() % 4;
+    MultinomialProblem problem{std::vector<std::uint32_t>(k), {}};
+    for (std::size_t i = 0; i < k; ++i) problem.proportions.push_back(weights[random() % 5]);
+    if (std::all_of(problem.proportions.begin(), problem.proportions.end(),
+                    [&](const std::string& p) { return p == problem.proportions[0]; }))
+      problem.proportions[0] = "7";
+    double sum = 0;
+    for (const std::string& w : problem.proportions) sum += std::stod(w);
+    const std::uint32_t n = 1 + random() % 60;
+    std::uint32_t placed = 0;
+    for (std::size_t i = 0; i + 1 < k; ++i) {
+      problem.counts[i] = static_cast<std::uint32_t>(std::lround(n * std::stod(problem.proportions[i]) / sum));
+      placed += problem.counts[i];
+    }
+    problem.counts[k - 1] = placed <= n ? n - placed : 0;
+    if (random() % 2 == 0 && problem.counts[0] > 0) {
+      --problem.counts[0];
+      ++problem.counts[1 + random() % (k - 1)];
+    }
+    problems.push_back(problem);
+  }
+  int ones = 0;
+  for (const MultinomialProblem& problem : problems) {
+    SCOPED_TRACE(Describe(problem));
+    MethodRun network = RunMethod(problem, kNetwork);
+    MethodRun every = RunMethod(problem, kEveryOutcome);
+    ExpectSameP(network, every);
+    for (int o = 0; o < 3; ++o) ones += every.none_less[o];
+    if (HasFailure()) return;
+  }
+  EXPECT_GT(ones, 20);  // the cases reach p = 1 often enough to tell
+  // Through the whole test: exactly 1 where no outcome is less extreme.
+  MultinomialOptions options;
+  options.method = Method::kExact;
+  const MultinomialResult r =
+      TestMultinomial(problems[0], options, [](const OutcomeRow&) {});
+  EXPECT_EQ(r.orderings[0].p, 1);
+  EXPECT_EQ(r.orderings[2].p, 1);
+  EXPECT_LT(r.orderings[1].p, 1);
 }
 
 TEST(NetworkTest, WideNodesAgreeWithEveryOutcome) {

@@ -169,6 +169,14 @@ void Tick(NetworkWalk& walk) {
   }
 }
 
+// Notes that some outcome is less extreme than the observed one in each
+// active ordering whose mark is not extreme: where no outcome is, p is 1.
+void NoteLessExtreme(NetworkWalk& walk, unsigned active, const Mark* marks) {
+  for (int o = 0; o < kStatisticCount; ++o) {
+    if ((active & (1u << o)) != 0 && marks[o] == Mark::kNotExtreme) walk.result.less_extreme |= 1u << o;
+  }
+}
+
 void Resolve(NetworkWalk& walk, const Probability& mass) {
   walk.resolved.Add(DoubleOf(mass));
 }
@@ -266,6 +274,7 @@ void VisitLeaf(NetworkWalk& walk, const Node& node, std::uint32_t v) {
     extreme = extreme || marks[o] != Mark::kNotExtreme;
   }
   if (extreme) walk.marked.Add(marks, MassOf(walk, node, v));
+  NoteLessExtreme(walk, node.active, marks);
   ++walk.result.outcomes_visited;
   Tick(walk);
 }
@@ -291,6 +300,7 @@ std::optional<Node> VisitChild(NetworkWalk& walk, const Node& node, std::uint32_
       if ((node.active & (1u << o)) != 0) marks[o] = JudgeWithCounts(walk, o, value[o], {category});
     }
     walk.marked.Add(marks, probability);
+    NoteLessExtreme(walk, node.active, marks);
     walk.y[category] = 0;
     Resolve(walk, probability);
     ++walk.result.outcomes_visited;
@@ -313,7 +323,10 @@ std::optional<Node> VisitChild(NetworkWalk& walk, const Node& node, std::uint32_
       beyond |= 1u << o;
       continue;
     }
-    if (corner[o] < setup.margin[o].below) continue;
+    if (corner[o] < setup.margin[o].below) {
+      walk.result.less_extreme |= 1u << o;  // every completion is less extreme
+      continue;
+    }
     open |= 1u << o;
   }
   if (beyond != 0) CountBeyond(walk, beyond, children_mass());
@@ -526,8 +539,10 @@ void WalkNarrowLeaves(NetworkWalk& walk, const Node& node) {
     Mark marks[kOrderingCount] = {Mark::kNotExtreme, Mark::kNotExtreme, Mark::kNotExtreme,
                                   Mark::kNotExtreme};
     bool any_extreme = false;
+    bool judged[kStatisticCount] = {};
     for (int o = 0; o < kStatisticCount; ++o) {
       if (stretch[o] == Stretch::kDone) continue;
+      judged[o] = true;
       marks[o] = JudgeLeaf(walk, node, j, value, o);
       bool extreme = marks[o] != Mark::kNotExtreme;
       if (from_left) {
@@ -539,6 +554,10 @@ void WalkNarrowLeaves(NetworkWalk& walk, const Node& node) {
       any_extreme = any_extreme || extreme;
     }
     if (any_extreme) walk.marked.Add(marks, MassOf(walk, node, j));
+    for (int o = 0; o < kStatisticCount; ++o) {
+      if (!judged[o]) continue;
+      if (marks[o] == Mark::kNotExtreme) walk.result.less_extreme |= 1u << o;
+    }
     ++walk.result.outcomes_visited;
     Tick(walk);
   };
@@ -598,6 +617,9 @@ void WalkLeafSide(NetworkWalk& walk, const Node& node, std::uint32_t inner, std:
   std::array<std::pair<std::uint64_t, int>, kStatisticCount> starts;
   int runs = 0;
   for (int o = 0; o < kStatisticCount; ++o) {
+    // The outcomes short of the run (inner itself at least) are skipped as
+    // less extreme.
+    if ((node.active & (1u << o)) != 0 && found.first_distance[o] > 0) walk.result.less_extreme |= 1u << o;
     if (found.first_distance[o] > span) continue;
     std::uint32_t v = at(found.first_distance[o]);
     Shares value = ChildShares(node, v);
@@ -605,6 +627,7 @@ void WalkLeafSide(NetworkWalk& walk, const Node& node, std::uint32_t inner, std:
                                   Mark::kNotExtreme};
     marks[o] = JudgeLeaf(walk, node, v, value, o);
     if (marks[o] != Mark::kNotExtreme) walk.marked.Add(marks, MassOf(walk, node, v));
+    NoteLessExtreme(walk, 1u << o, marks);
     ++walk.result.outcomes_visited;
     starts[runs++] = {found.first_distance[o] + 1, o};
   }
@@ -796,6 +819,7 @@ Tallies WalkNetwork(const Setup& setup, Pace& pace) {
   WalkTree(walk, Node{0, static_cast<std::uint32_t>(setup.n), Shares{}, Mass{}, 0b111, last,
                       walk.table[0], last ? walk.table[k - 1] : &walk.lump[1]});
   walk.marked.AddTo(walk.result.tally);
+  walk.result.less_extreme_known = true;
   return walk.result;
 }
 
