@@ -15,6 +15,18 @@ namespace engine::fourfold {
 /// the exponent 0 and cost what extended reals cost.
 /// Scaled{} is zero; a Scaled left uninitialised is not.
 struct Scaled {
+  Scaled() = default;
+  Scaled(long double f, std::int64_t e) : fraction(f), exponent(e) {}
+  // Copied member by member: the fraction as an extended real (ten
+  // bytes), never as the sixteen bytes of its slot, which a processor
+  // cannot forward from the ten-byte store that wrote it and so stalls.
+  Scaled(const Scaled& other) : fraction(other.fraction), exponent(other.exponent) {}
+  Scaled& operator=(const Scaled& other) {
+    fraction = other.fraction;
+    exponent = other.exponent;
+    return *this;
+  }
+
   long double fraction;
   std::int64_t exponent;
 };
@@ -25,7 +37,7 @@ Scaled Normalized(Scaled s);
 /// a + b, rounded once in the fraction. A term below 2^-80 of the other
 /// adds nothing. Numbers of one exponent add as extended reals do.
 Scaled AddApart(Scaled a, Scaled b);
-inline Scaled Add(Scaled a, Scaled b) {
+inline Scaled Add(const Scaled& a, const Scaled& b) {
   if (a.exponent == b.exponent) return {a.fraction + b.fraction, a.exponent};
   return AddApart(a, b);
 }
@@ -38,10 +50,10 @@ inline Scaled Kept(Scaled s) {
 }
 
 /// a / b for b not zero, rounded once.
-inline Scaled Divide(Scaled a, Scaled b) { return Kept({a.fraction / b.fraction, a.exponent - b.exponent}); }
+inline Scaled Divide(const Scaled& a, const Scaled& b) { return Kept({a.fraction / b.fraction, a.exponent - b.exponent}); }
 
 /// s times factor (a finite extended real, neither huge nor tiny).
-inline Scaled Scale(Scaled s, long double factor) { return Kept({s.fraction * factor, s.exponent}); }
+inline Scaled Scale(const Scaled& s, long double factor) { return Kept({s.fraction * factor, s.exponent}); }
 
 /// e^log_value, for any finite log_value: FromLog(-1e6) is about
 /// 0.5 2^-1442696. The error is that of exp at the fraction plus about
@@ -56,7 +68,7 @@ double ToDouble(Scaled s);
 
 /// As an extended real: 0 below its range.
 long double ToLongDoubleApart(Scaled s);
-inline long double ToLongDouble(Scaled s) { return s.exponent == 0 ? s.fraction : ToLongDoubleApart(s); }
+inline long double ToLongDouble(const Scaled& s) { return s.exponent == 0 ? s.fraction : ToLongDoubleApart(s); }
 
 /// The sign of a - b for positive numbers each known to within a relative
 /// tolerance (the two together), or 0 when the tolerance cannot tell.

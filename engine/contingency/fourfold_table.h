@@ -47,8 +47,11 @@ inline Ratio DownRatio(const Margins& m, std::int64_t x) {
           static_cast<std::uint64_t>((m.r1 - x + 1) * (m.c1 - x + 1))};
 }
 /// The ratio as an extended real: one rounding, the operands being exact.
+/// Both lie below 2^62, so they convert as signed integers, which the x87
+/// loads in one instruction (an unsigned one needs a correction).
 inline long double ValueOf(Ratio ratio) {
-  return static_cast<long double>(ratio.numerator) / static_cast<long double>(ratio.denominator);
+  return static_cast<long double>(static_cast<std::int64_t>(ratio.numerator)) /
+         static_cast<long double>(static_cast<std::int64_t>(ratio.denominator));
 }
 
 /// A most probable n11: floor((r1 + 1)(c1 + 1) / (total + 2)).

@@ -1,4 +1,5 @@
 #include "engine/contingency/fourfold.h"
+#include "engine/contingency/fourfold_table.h"
 
 #include <gmpxx.h>
 #include <gtest/gtest.h>
@@ -458,6 +459,39 @@ TEST(FourfoldTest, ZeroMarginLeavesOneTable) {
       EXPECT_FALSE(r.odds_ratio.sample.has_value());  // a zero margin is 0 / 0
     }
   }
+}
+
+// G^2 is a sum of e h(d / e), h(t) = (1 + t) ln(1 + t) - t: h must keep its
+// digits where t is tiny (a large cell near its expected count), across
+// the switch between its series and the closed form, and out to t = -1.
+TEST(FourfoldTest, ExcessEntropyKeepsItsDigitsEverywhere) {
+  mpfr_t t, h, l;
+  mpfr_inits2(256, t, h, l, static_cast<mpfr_ptr>(nullptr));
+  std::mt19937_64 random(20261210);
+  EXPECT_EQ(fourfold::ExcessEntropy(-1), 1);  // an empty cell: 0 ln 0 = 0
+  std::vector<long double> points = {-0.999L, -0.5L, -0.125L, 0.125L, 0.5L, 7, 1e6L};
+  for (int i = 0; i < 20000; ++i) {
+    const long double unit = static_cast<long double>(random() >> 11) * 0x1p-53L;
+    points.push_back(std::ldexp(unit, -static_cast<int>(random() % 60)) * ((random() & 1) != 0 ? 1 : -1));
+  }
+  for (const long double edge : {0.125L, -0.125L}) {
+    points.push_back(std::nextafter(edge, 0.0L));
+    points.push_back(std::nextafter(edge, edge * 2));
+  }
+  for (const long double x : points) {
+    mpfr_set_ld(t, x, MPFR_RNDN);
+    mpfr_log1p(l, t, MPFR_RNDN);
+    mpfr_add_ui(h, t, 1, MPFR_RNDN);
+    mpfr_mul(h, h, l, MPFR_RNDN);
+    mpfr_sub(h, h, t, MPFR_RNDN);
+    const long double exact = mpfr_get_ld(h, MPFR_RNDN);
+    const long double got = fourfold::ExcessEntropy(x);
+    // A few units of 2^-64 inside the series; the closed form loses a few
+    // bits to cancellation just past its edge.
+    const long double tolerance = std::fabs(x) <= 0.125L ? 8 * 0x1p-64L : 0x1p-56L;
+    EXPECT_LE(std::fabs(got - exact), tolerance * exact) << static_cast<double>(x);
+  }
+  mpfr_clears(t, h, l, static_cast<mpfr_ptr>(nullptr));
 }
 
 TEST(FourfoldTest, RefusesWhatItCannotTest) {
