@@ -30,7 +30,7 @@ class ChunkReader {
   /// The line number of the first line of the chunk Next returned last.
   std::uint64_t first_line() const { return first_line_; }
 
-  static constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
+  static constexpr std::size_t kChunkBytes = std::size_t{1} << 14;
 
  private:
   int fd_;

@@ -207,10 +207,24 @@ FourfoldOrderings SolveOrderings(const Margins& m, std::int64_t x0, Alternative 
                              : Tails{search.mirror, x0, search.tied, true};
   }
   sides.total = sides.Total();
-  out.results[0] = ResultOf(Ordering::kChiSquare, static_cast<double>(ChiSquareAt(m, x0)), chi, sides, log10s);
-  out.results[1] =
-      ResultOf(Ordering::kLikelihoodRatio, static_cast<double>(LikelihoodRatioAt(m, x0)), lr, sides, log10s);
-  out.results[2] = ResultOf(Ordering::kProbability, 0, probability, sides, log10s);
+  // The orderings often put the same tables in their tails (X^2 and G^2
+  // in most tables): the sums are then those already formed.
+  const auto result_of = [&](Ordering ordering, double value, const Tails& t, int formed) {
+    for (int i = 0; i < formed; ++i) {
+      const Tails& other = i == 0 ? chi : lr;
+      if (t.lower == other.lower && t.upper == other.upper && t.lower_tied == other.lower_tied &&
+          t.upper_tied == other.upper_tied) {
+        OrderingResult same = out.results[i];
+        same.ordering = ordering;
+        same.value = value;
+        return same;
+      }
+    }
+    return ResultOf(ordering, value, t, sides, log10s);
+  };
+  out.results[0] = result_of(Ordering::kChiSquare, static_cast<double>(ChiSquareAt(m, x0)), chi, 0);
+  out.results[1] = result_of(Ordering::kLikelihoodRatio, static_cast<double>(LikelihoodRatioAt(m, x0)), lr, 1);
+  out.results[2] = result_of(Ordering::kProbability, 0, probability, 2);
   Fill(Divide(sides.WeightOf(x0), sides.total), log10s, out.results[2].value, out.results[2].log10_value);
   out.count = 3;
   if (tails != nullptr) {

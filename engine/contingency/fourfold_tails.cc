@@ -54,13 +54,42 @@ double RootOfKey(const Margins& m, double key0, double near, double far, double 
   return x;
 }
 
+// The sign of key(x) - key(x0), remembered for the last few tables asked
+// about: the search asks about a table more than once, and each answer
+// costs four logarithms.
+class KeyComparison {
+ public:
+  KeyComparison(const Margins& m, std::int64_t x0) : m_(m), observed_(CellsAt(m, x0)), key0_(SelfPowerKey(observed_)) {}
+
+  int operator()(std::int64_t x) {
+    for (int i = 0; i < kKept; ++i) {
+      if (known_[i] && tables_[i] == x) return signs_[i];
+    }
+    const int sign = CompareSelfPowerKeys(CellsAt(m_, x), observed_, key0_);
+    known_[next_] = true, tables_[next_] = x, signs_[next_] = sign;
+    next_ = (next_ + 1) % kKept;
+    return sign;
+  }
+  double key0() const { return key0_; }
+
+ private:
+  static constexpr int kKept = 4;
+  const Margins& m_;
+  Cells observed_;
+  double key0_;
+  bool known_[kKept] = {};
+  std::int64_t tables_[kKept] = {};
+  int signs_[kKept] = {};
+  int next_ = 0;
+};
+
 // The first table from `from` towards `to` (step +1 or -1) whose key is at
-// least the observed one's key0, knowing that the key stays below key0
-// from `from` to the centre and rises from the centre on; to + step when
-// none is. guess: a table near the answer (the X^2 mirror).
-std::int64_t FirstAtLeast(const Margins& m, const Cells& observed, double key0, std::int64_t from,
-                          std::int64_t to, int step, double centre, std::int64_t guess) {
-  const auto compare = [&](std::int64_t x) { return CompareSelfPowerKeys(CellsAt(m, x), observed, key0); };
+// least the observed one's, knowing that the key stays below it from
+// `from` to the centre and rises from the centre on; to + step when none
+// is. guess: a table near the answer (the X^2 mirror).
+std::int64_t FirstAtLeast(const Margins& m, KeyComparison& compare, std::int64_t from, std::int64_t to, int step,
+                          double centre, std::int64_t guess) {
+  const double key0 = compare.key0();
   constexpr int kSteps = 3;  // tables tried one by one before Newton's method
   std::int64_t u = step > 0 ? std::clamp(guess, from, to) : std::clamp(guess, to, from);
   if (compare(u) < 0) {
@@ -128,17 +157,16 @@ Tails LikelihoodRatioTails(const Margins& m, std::int64_t x0) {
   // it there, and the other tail starts across the minimum.
   const std::int64_t d0 = Deviation(m, x0);
   if (d0 == 0) return {x0, x0 + 1, true, false};
-  const Cells observed = CellsAt(m, x0);
-  const double key0 = SelfPowerKey(observed);
+  KeyComparison compare(m, x0);
   const double centre = static_cast<double>(m.r1) * static_cast<double>(m.c1) / static_cast<double>(m.total);
   const Tails chi = ChiSquareTails(m, x0);  // its mirror is near
   if (d0 < 0) {
-    const std::int64_t u = FirstAtLeast(m, observed, key0, x0 + 1, m.hi, +1, centre, chi.upper);
-    const bool tied = u <= m.hi && CompareSelfPowerKeys(CellsAt(m, u), observed, key0) == 0;
+    const std::int64_t u = FirstAtLeast(m, compare, x0 + 1, m.hi, +1, centre, chi.upper);
+    const bool tied = u <= m.hi && compare(u) == 0;
     return {x0, u, true, tied};
   }
-  const std::int64_t l = FirstAtLeast(m, observed, key0, x0 - 1, m.lo, -1, centre, chi.lower);
-  const bool tied = l >= m.lo && CompareSelfPowerKeys(CellsAt(m, l), observed, key0) == 0;
+  const std::int64_t l = FirstAtLeast(m, compare, x0 - 1, m.lo, -1, centre, chi.lower);
+  const bool tied = l >= m.lo && compare(l) == 0;
   return {l, x0, tied, true};
 }
 
