@@ -39,6 +39,22 @@ namespace {
 constexpr long double kOddInverses[] = {1.0L,       1.0L / 3,  1.0L / 5,  1.0L / 7,  1.0L / 9,  1.0L / 11,
                                         1.0L / 13, 1.0L / 15, 1.0L / 17, 1.0L / 19, 1.0L / 21, 1.0L / 23};
 
+// 1 + (1 + u) v, v = u / 3 + u^3 / 5 + u^5 / 7 + ..., for |u| <= 1/15: the
+// terms of v shrink by a factor of 225 at least, and 9 of them reach the
+// last bit (2^-66 of the 1 they are added to).
+long double AtanhFactor(long double u) {
+  const long double u2 = u * u;
+  long double power = u;
+  long double v = 0;
+  for (int k = 1; k < 12; ++k) {
+    const long double term = power * kOddInverses[k];
+    v += term;
+    if (std::fabs(term) < 0x1p-66L) break;
+    power *= u2;
+  }
+  return 1 + (1 + u) * v;
+}
+
 }  // namespace
 
 long double ExcessEntropy(long double t) {
@@ -47,20 +63,9 @@ long double ExcessEntropy(long double t) {
     // With u = t / (2 + t), ln(1 + t) = 2 atanh u = 2 (u + u^3 / 3 + ...),
     // 1 + t = (1 + u) / (1 - u) and u (2 + t) = t, so that
     //   h(t) = t u (1 + (1 + u) v),  v = u / 3 + u^3 / 5 + u^5 / 7 + ...,
-    // every part positive or near 1: no cancellation. |u| <= 1/15, so the
-    // terms of v shrink by a factor of 225 at least and 9 of them reach
-    // the last bit (2^-66 of the 1 they are added to).
+    // every part positive or near 1: no cancellation.
     const long double u = t / (2 + t);
-    const long double u2 = u * u;
-    long double power = u;
-    long double v = 0;
-    for (int k = 1; k < 12; ++k) {
-      const long double term = power * kOddInverses[k];
-      v += term;
-      if (std::fabs(term) < 0x1p-66L) break;
-      power *= u2;
-    }
-    return t * u * (1 + (1 + u) * v);
+    return t * u * AtanhFactor(u);
   }
   // Here h(t) > t^2 / 3 > 0.005 against terms near 0.125: a few bits of
   // cancellation at most.
@@ -75,10 +80,21 @@ long double HalfLikelihoodRatioAt(const Margins& m, std::int64_t x) {
   const long double n = static_cast<long double>(m.total);
   const std::int64_t products[4] = {m.r1 * m.c1, m.r1 * m.c2, m.r2 * m.c1, m.r2 * m.c2};
   const int signs[4] = {1, -1, -1, 1};
+  // A cell's term e h(t), e = rc / N its expectation and t = s d / rc (s
+  // its sign). Near its expectation (|t| <= 1/8) that is (s d / N) u
+  // AtanhFactor(u) with u = t / (2 + t) = s d / (2 rc + s d): a quotient
+  // of integers exact in extended reals (below 2^64), rounded once.
+  const long double deviation_share = d / n;
   long double sum = 0;
   for (int i = 0; i < 4; ++i) {
     const long double rc = static_cast<long double>(products[i]);
-    sum += rc / n * ExcessEntropy(signs[i] * d / rc);
+    const long double sd = signs[i] * d;
+    if (std::fabs(sd) <= 0.125L * rc) {
+      const long double u = sd / (2 * rc + sd);
+      sum += signs[i] * deviation_share * u * AtanhFactor(u);
+    } else {
+      sum += rc / n * ExcessEntropy(sd / rc);
+    }
   }
   return sum;
 }
