@@ -168,17 +168,18 @@ namespace {
 // table not passed.
 constexpr std::int64_t kRunSteps = std::int64_t{1} << 20;
 
-template <int kDirection>
+template <int kDirection, bool kSearching>
 void RunOn(const Margins& m, std::int64_t limit, long double w0_high, std::int64_t& x, long double& w,
            long double& seg, std::int64_t& steps) {
-  std::int64_t at = x, count = steps;
-  const std::int64_t last_count = steps + kRunSteps;
+  // The run ends at limit or kRunSteps tables on, whichever comes first.
+  const std::int64_t stop = (limit - x) * kDirection <= kRunSteps ? limit : x + kDirection * kRunSteps;
+  std::int64_t at = x;
   long double weight = w, sum = seg;
   // A weight at most `floor` is negligible: floor is the bound of the test
   // below as it stood a few tables back, and the bound only rises outward
   // (the sum grows, the ratio falls), so it errs on the side of walking on.
   long double floor = -1;
-  for (int until_floor = 0; at != limit && weight > w0_high && count != last_count; --until_floor) {
+  for (int until_floor = 0; at != stop && (!kSearching || weight > w0_high); --until_floor) {
     const long double next_sum = sum + weight;
     const long double ratio = ValueOf(kDirection > 0 ? UpRatio(m, at) : DownRatio(m, at));
     if (until_floor == 0) {
@@ -192,9 +193,9 @@ void RunOn(const Margins& m, std::int64_t limit, long double w0_high, std::int64
     sum = next_sum;
     weight *= ratio;
     at += kDirection;
-    ++count;
   }
-  x = at, w = weight, seg = sum, steps = count;
+  steps += (at - x) * kDirection;
+  x = at, w = weight, seg = sum;
 }
 
 }  // namespace
@@ -234,10 +235,14 @@ void Sweep(SweepFrame& frame, SweptSide& side, MirrorSearch* search) {
         pending ? w0_here * (1 + search->tolerance + anchor_tolerance +
                              static_cast<long double>(4 * (steps + kRunSteps) + 16) * kUnit)
                 : -1;
-    if (dir > 0) {
-      RunOn<+1>(m, limit, w0_high, x, w, seg, steps);
+    if (dir > 0 && pending) {
+      RunOn<+1, true>(m, limit, w0_high, x, w, seg, steps);
+    } else if (dir > 0) {
+      RunOn<+1, false>(m, limit, w0_high, x, w, seg, steps);
+    } else if (pending) {
+      RunOn<-1, true>(m, limit, w0_high, x, w, seg, steps);
     } else {
-      RunOn<-1>(m, limit, w0_high, x, w, seg, steps);
+      RunOn<-1, false>(m, limit, w0_high, x, w, seg, steps);
     }
     if (pending) {
       const long double tolerance = search->tolerance + anchor_tolerance + (4 * steps + 16) * kUnit;

@@ -1,6 +1,7 @@
 #include "engine/contingency/fourfold_tails.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "engine/contingency/fourfold_exact.h"
@@ -22,6 +23,24 @@ Cells Sorted(const Cells& cells) {
 }
 
 double Term(double n) { return n > 0 ? n * std::log(n) : 0; }
+
+// ln n for the counts below 4096 that most cells hold, each formed once by
+// std::log itself, so that a key is the same whichever way it is formed.
+constexpr std::int64_t kLoggedCounts = 4096;
+const std::array<double, kLoggedCounts>& CountLogs() {
+  static const std::array<double, kLoggedCounts> logs = [] {
+    std::array<double, kLoggedCounts> table{};
+    for (std::int64_t n = 1; n < kLoggedCounts; ++n) table[n] = std::log(static_cast<double>(n));
+    return table;
+  }();
+  return logs;
+}
+
+// Term(n) for a count.
+double CountTerm(std::int64_t n, const std::array<double, kLoggedCounts>& logs) {
+  if (n < kLoggedCounts) return n > 0 ? static_cast<double>(n) * logs[n] : 0;
+  return Term(static_cast<double>(n));
+}
 
 // sum n ln n at a real n11 = x, and its slope ln(n11 n22 / (n12 n21)).
 struct RealKey {
@@ -118,8 +137,9 @@ std::int64_t FirstAtLeast(const Margins& m, KeyComparison& compare, std::int64_t
 }  // namespace
 
 double SelfPowerKey(const Cells& cells) {
+  const auto& logs = CountLogs();
   double sum = 0;
-  for (std::int64_t n : cells) sum += Term(static_cast<double>(n));
+  for (std::int64_t n : cells) sum += CountTerm(n, logs);
   return sum;
 }
 
