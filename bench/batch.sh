@@ -66,10 +66,19 @@ for lines in 10000 10000000; do
   done
 done
 
-if python3 -c 'import scipy.stats' 2>/dev/null; then
+# The first Python that has SciPy: the one on the PATH, or Debian's own
+# (python3-scipy) where the PATH leads to another.
+python=
+for candidate in python3 /usr/bin/python3; do
+  if "$candidate" -c 'import scipy.stats' 2>/dev/null; then
+    python=$candidate
+    break
+  fi
+done
+if [ -n "$python" ]; then
   for workload in enrichment allelic; do
     head -20000 "$work/$workload.txt" >"$work/$workload.head"
-    python3 - "$work/$workload.head" "$workload" <<'PYTHON'
+    "$python" - "$work/$workload.head" "$workload" <<'PYTHON'
 import sys, time
 from scipy.stats import fisher_exact
 tables = [list(map(int, line.split())) for line in open(sys.argv[1])]
