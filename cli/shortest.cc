@@ -67,7 +67,8 @@ std::uint64_t WriteLowDigits(char* end, std::uint64_t v, int count) {
     std::memcpy(end + 6, kPairs + 2 * (low % 100), 2);
   }
   if (count == 0) return v;
-  const std::uint64_t rest = v / kPowersOfTen[count];
+  // Mostly v has no more digits than are asked for, and nothing is left.
+  const std::uint64_t rest = v < kPowersOfTen[count] ? 0 : v / kPowersOfTen[count];
   auto w = static_cast<std::uint32_t>(v - rest * kPowersOfTen[count]);
   for (; count >= 2; count -= 2) {
     end -= 2;
