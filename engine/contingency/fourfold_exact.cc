@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/common/exact_test.h"
+#include "engine/common/factorials.h"
 #include "engine/common/primes.h"
 
 namespace engine::fourfold {
@@ -24,27 +25,12 @@ Cells Canonical(const Cells& cells) {
   return c;
 }
 
-// lo (lo + 1) ... hi by halves, so that the big multiplications are balanced.
-mpz_class RangeProduct(std::int64_t lo, std::int64_t hi) {
-  if (hi - lo < 32) {
-    mpz_class product = 1;
-    for (std::int64_t n = lo; n <= hi; ++n) product *= static_cast<unsigned long>(n);
-    return product;
-  }
-  const std::int64_t mid = lo + (hi - lo) / 2;
-  return RangeProduct(lo, mid) * RangeProduct(mid + 1, hi);
-}
-
-// The exponent of p in n! (Legendre).
-std::int64_t FactorialValuation(std::int64_t n, std::int64_t p) {
-  std::int64_t sum = 0;
-  for (std::int64_t q = n / p; q > 0; q /= p) sum += q;
-  return sum;
-}
-
 bool FactorialValuationsAgree(const Cells& a, const Cells& b, std::int64_t p) {
+  const auto valuation = [p](std::int64_t n) {
+    return static_cast<std::int64_t>(FactorialValuation(static_cast<std::uint64_t>(n), static_cast<std::uint64_t>(p)));
+  };
   std::int64_t e = 0;
-  for (int i = 0; i < 4; ++i) e += FactorialValuation(a[i], p) - FactorialValuation(b[i], p);
+  for (int i = 0; i < 4; ++i) e += valuation(a[i]) - valuation(b[i]);
   return e == 0;
 }
 
@@ -163,8 +149,9 @@ int CompareFactorialProductsByRanges(const Cells& a, const Cells& b) {
   const Cells ca = Canonical(a), cb = Canonical(b);
   mpz_class left = 1, right = 1;
   for (int i = 0; i < 4; ++i) {
-    if (ca[i] > cb[i]) left *= RangeProduct(cb[i] + 1, ca[i]);
-    if (cb[i] > ca[i]) right *= RangeProduct(ca[i] + 1, cb[i]);
+    const auto from = static_cast<std::uint64_t>(std::min(ca[i], cb[i]) + 1);
+    const auto to = static_cast<std::uint64_t>(std::max(ca[i], cb[i]));
+    (ca[i] > cb[i] ? left : right) *= RangeProduct(from, to);
   }
   const int c = cmp(left, right);
   return (c > 0) - (c < 0);

@@ -74,10 +74,6 @@ long double LikelihoodRatioAt(const Margins& margins, std::int64_t x);
 /// the last place of itself.
 long double HalfLikelihoodRatioAt(const Margins& margins, std::int64_t x);
 
-/// h(t) = (1 + t) ln(1 + t) - t for t >= -1, accurate to a few units in the
-/// last place of an extended real also for t near 0.
-long double ExcessEntropy(long double t);
-
 }  // namespace engine::fourfold
 
 #endif  // ENGINE_CONTINGENCY_FOURFOLD_TABLE_H_

@@ -1,5 +1,5 @@
 #include "engine/contingency/fourfold.h"
-#include "engine/contingency/fourfold_table.h"
+#include "engine/contingency/excess_entropy.h"
 
 #include <gmpxx.h>
 #include <gtest/gtest.h>
@@ -468,7 +468,7 @@ TEST(FourfoldTest, ExcessEntropyKeepsItsDigitsEverywhere) {
   mpfr_t t, h, l;
   mpfr_inits2(256, t, h, l, static_cast<mpfr_ptr>(nullptr));
   std::mt19937_64 random(20261210);
-  EXPECT_EQ(fourfold::ExcessEntropy(-1), 1);  // an empty cell: 0 ln 0 = 0
+  EXPECT_EQ(ExcessEntropy(-1), 1);  // an empty cell: 0 ln 0 = 0
   std::vector<long double> points = {-0.999L, -0.5L, -0.125L, 0.125L, 0.5L, 7, 1e6L};
   for (int i = 0; i < 20000; ++i) {
     const long double unit = static_cast<long double>(random() >> 11) * 0x1p-53L;
@@ -485,7 +485,7 @@ TEST(FourfoldTest, ExcessEntropyKeepsItsDigitsEverywhere) {
     mpfr_mul(h, h, l, MPFR_RNDN);
     mpfr_sub(h, h, t, MPFR_RNDN);
     const long double exact = mpfr_get_ld(h, MPFR_RNDN);
-    const long double got = fourfold::ExcessEntropy(x);
+    const long double got = ExcessEntropy(x);
     // A few units of 2^-64 inside the series; the closed form loses a few
     // bits to cancellation just past its edge.
     const long double tolerance = std::fabs(x) <= 0.125L ? 8 * 0x1p-64L : 0x1p-56L;

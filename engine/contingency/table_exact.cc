@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/common/exact_test.h"
+#include "engine/common/factorials.h"
 #include "engine/common/primes.h"
 
 namespace engine::table {
@@ -94,24 +95,6 @@ int CompareDeviance(std::span<const std::uint32_t> a, std::span<const std::uint3
     if (e != 0) terms.push_back({p, e});
   }
   return terms.empty() ? 0 : SignOfSum(terms, false);
-}
-
-// lo (lo + 1) ... hi, by halves so that the big multiplications balance.
-mpz_class RangeProduct(std::uint64_t lo, std::uint64_t hi) {
-  if (hi < lo) return 1;
-  if (hi - lo < 32) {
-    mpz_class product = 1;
-    for (std::uint64_t n = lo; n <= hi; ++n) product *= static_cast<unsigned long>(n);
-    return product;
-  }
-  const std::uint64_t mid = lo + (hi - lo) / 2;
-  return RangeProduct(lo, mid) * RangeProduct(mid + 1, hi);
-}
-
-std::uint64_t FactorialValuation(std::uint64_t n, std::uint64_t p) {
-  std::uint64_t sum = 0;
-  for (std::uint64_t q = n / p; q > 0; q /= p) sum += q;
-  return sum;
 }
 
 // True when prod a! = prod b! for multisets a, b, by Legendre's formula:

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/contingency/excess_entropy.h"
 #include "engine/contingency/table_shape.h"
 #include "engine/contingency/table_statistics.h"
 
@@ -86,7 +87,7 @@ void ListTables(const TableProblem& problem, Judge& judge, double tables, const 
       log_p -= n < 2 ? 0 : (cells[a] <= judge.tabled ? judge.log_factorial[cells[a]] : std::lgamma(n + 1));
       if (e == 0) continue;
       chi += (n - e) * (n - e) / e;
-      deviance += e * Excess((n - e) / e);
+      deviance += e * ExcessEntropy((n - e) / e);
     }
     for (std::uint32_t a = 0; a < shape.r; ++a) {
       for (std::uint32_t b = 0; b < shape.c; ++b) {

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "engine/contingency/excess_entropy.h"
+
 namespace engine::table {
 namespace {
 
@@ -53,21 +55,6 @@ void AddLogFactorial(mpfr_ptr sum, mpfr_ptr term, std::int64_t n, int sign) {
 }
 
 }  // namespace
-
-long double Excess(long double t) {
-  if (t == -1) return 1;
-  if (std::fabs(t) <= 0.125L) {
-    long double power = t * t, sum = 0;
-    for (int k = 2; k < 40; ++k) {
-      const long double term = power / (static_cast<long double>(k) * (k - 1));
-      sum += (k % 2 == 0) ? term : -term;
-      if (std::fabs(term) < sum * 0x1p-66L) break;
-      power *= t;
-    }
-    return sum;
-  }
-  return (1 + t) * std::log1p(t) - t;
-}
 
 ObservedStatistics StatisticsOf(const Shape& shape) {
   ObservedStatistics s;
@@ -146,7 +133,7 @@ double TableStatistics::LikelihoodRatio(std::span<const std::uint32_t> cells) co
   // the n - e add up to 0, and each term is at least 0.
   long double sum = 0;
   for (std::size_t k = 0; k < cells.size(); ++k) {
-    sum += expected[k] * Excess((static_cast<long double>(cells[k]) - expected[k]) / expected[k]);
+    sum += expected[k] * ExcessEntropy((static_cast<long double>(cells[k]) - expected[k]) / expected[k]);
   }
   return static_cast<double>(2 * sum);
 }

@@ -23,11 +23,6 @@ struct ObservedStatistics {
 /// its exact value (X^2 from rationals, G^2 and P at 256 bits).
 ObservedStatistics StatisticsOf(const Shape& shape);
 
-/// (1 + t) ln(1 + t) - t >= 0, a cell's share of G^2 / 2 over its
-/// expected count e when it holds e (1 + t), without cancellation for t
-/// near 0 (the series of its Taylor terms there).
-long double Excess(long double t);
-
 /// The statistics of any table with the margins of a shape, in extended
 /// reals (for listings): X^2 and G^2 as sums of non-negative terms, P from
 /// logarithms of factorials.
