@@ -125,7 +125,8 @@ Mirror SearchMirror(SweepFrame& frame, const SweptSide& side, const MirrorSearch
   return {b, cb == 0, wb};
 }
 
-long double InScale(Scaled s, std::int64_t scale) {
+long double InScale(const Scaled& s, std::int64_t scale) {
+  if (s.exponent == scale) return s.fraction;
   const std::int64_t shift = std::clamp<std::int64_t>(s.exponent - scale, -20000, 20000);
   return std::ldexp(s.fraction, static_cast<int>(shift));
 }
