@@ -174,6 +174,7 @@ std::string JsonReport(const engine::TableProblem& problem, const engine::TableO
   report["method"] = monte_carlo ? "monte-carlo" : "exact";
   if (monte_carlo) {
     report["samples"] = result.samples;
+    if (result.samples < result.samples_requested) report["samples_requested"] = result.samples_requested;
     report["seed"] = result.seed;
     if (result.fell_back) {
       report["fell_back"] = true;

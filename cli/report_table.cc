@@ -95,7 +95,12 @@ std::string TextReport(const engine::TableProblem& problem, const engine::TableO
           " with these row and column sums" + (result.outcomes.exact ? "" : " (estimated)") + '\n';
   if (monte_carlo) {
     text += "method: Monte Carlo estimate from " + std::to_string(result.samples) + " samples (seed " +
-            std::to_string(result.seed) + ")\n";
+            std::to_string(result.seed) + ")";
+    if (result.samples < result.samples_requested) {
+      text += ", stopped by the time allowed before the " + std::to_string(result.samples_requested) +
+              " asked for";
+    }
+    text += '\n';
     if (result.fell_back) {
       text += "note: the exact test would take more than " + ValueText(options.max_seconds) +
               " seconds (--max-seconds); these p-values are Monte Carlo estimates\n";
@@ -135,9 +140,13 @@ std::string PlotTitle(const engine::TableProblem& problem) {
 
 std::string FallbackNotice(const engine::TableOptions& options, const engine::TableResult& result) {
   if (!result.fell_back) return "";
-  return "the exact test would take more than " + ValueText(options.max_seconds) +
-         " seconds (--max-seconds); the p-values are Monte Carlo estimates from " + std::to_string(result.samples) +
-         " samples (seed " + std::to_string(result.seed) + ")";
+  std::string notice = "the exact test would take more than " + ValueText(options.max_seconds) +
+                       " seconds (--max-seconds); the p-values are Monte Carlo estimates from " +
+                       std::to_string(result.samples) + " samples (seed " + std::to_string(result.seed) + ")";
+  if (result.samples < result.samples_requested) {
+    notice += ", as many as the time allowed of the " + std::to_string(result.samples_requested) + " asked for";
+  }
+  return notice;
 }
 
 }  // namespace cli

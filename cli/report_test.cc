@@ -376,6 +376,21 @@ TEST(ReportTest, TextOfMonteCarloWithNoDrawAsExtremeShowsTheBound) {
   EXPECT_GT(text.find("< 3.0e-06", text.find("likelihood ratio")), notes);
   EXPECT_NE(text.find("\n< 3.0e-06: no draw was as extreme", notes), std::string::npos);
   EXPECT_NE(FallbackNotice(options, result).find("Monte Carlo estimates from 1000000 samples"), std::string::npos);
+  EXPECT_EQ(Json::parse(JsonReport(problem, options, result)).count("samples_requested"), 0u);
+
+  // Stopped by the time allowed: every report says how many were asked for.
+  result.samples_requested = 1000000;
+  result.samples = 400000;
+  EXPECT_NE(TextReport(problem, options, result)
+                .find("method: Monte Carlo estimate from 400000 samples (seed 20261207), stopped by the time "
+                      "allowed before the 1000000 asked for\n"),
+            std::string::npos);
+  EXPECT_EQ(FallbackNotice(options, result),
+            "the exact test would take more than 10 seconds (--max-seconds); the p-values are Monte Carlo "
+            "estimates from 400000 samples (seed 20261207), as many as the time allowed of the 1000000 asked for");
+  const Json report = Json::parse(JsonReport(problem, options, result));
+  EXPECT_EQ(report["samples"], 400000);
+  EXPECT_EQ(report["samples_requested"], 1000000);
 }
 
 TEST(ReportTest, JsonOfAnRByCTable) {

@@ -1,6 +1,7 @@
 #include "engine/contingency/table.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -30,6 +31,14 @@ using table::Key;
 constexpr double kNetworkRate = 2e7;
 // Beyond this estimated time the exact method is refused.
 constexpr double kMaxExactSeconds = 86400;
+// Seconds per cell of a Monte Carlo draw (a table drawn and judged), with
+// room to spare: the automatic choice keeps this much of the time allowed
+// for the draws, should the exact attempt run out of it.
+constexpr double kDrawCellSeconds = 1e-7;
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 void CheckProblem(const TableProblem& problem) {
   if (problem.rows == 0 || problem.columns == 0) throw std::invalid_argument("a table needs a row and a column");
@@ -158,8 +167,15 @@ void RunMonteCarlo(const table::Shape& shape, const Keys& keys, const TableOptio
   if (options.samples == 0) throw TestFailure("Monte Carlo needs at least one sample");
   const table::ObservedStatistics observed = table::StatisticsOf(shape);
   const table::DrawCounts counts = table::DrawTables(shape, keys.pointers, options.samples, options.seed, pace);
+  const std::uint64_t enough = std::min(options.samples, kMinimumDraws);
+  if (counts.samples < enough) {
+    throw TestFailure("the time allowed ran out after " + std::to_string(counts.samples) +
+                      " Monte Carlo draws, fewer than the " + std::to_string(enough) +
+                      " an estimate needs; allow more time");
+  }
   result.method = Method::kMonteCarlo;
   result.samples = counts.samples;
+  result.samples_requested = options.samples;
   result.seed = options.seed;
   result.outcomes = table::CountTables(shape, 0);  // an estimate
   result.nodes_visited = result.paths_visited = 0;
@@ -175,6 +191,7 @@ void RunMonteCarlo(const table::Shape& shape, const Keys& keys, const TableOptio
 
 TableResult TestTable(const TableProblem& problem, const TableOptions& options, const OutcomeSink& sink,
                       const ProgressSink& progress) {
+  const auto start = std::chrono::steady_clock::now();
   CheckProblem(problem);
   if (options.method == Method::kMonteCarlo && options.every_outcome) {
     throw TestFailure("the Monte Carlo method draws only some tables, not every one a listing or a plot needs");
@@ -186,7 +203,7 @@ TableResult TestTable(const TableProblem& problem, const TableOptions& options, 
   for (std::uint64_t v : result.row_sums) result.total += v;
   result.method = options.method == Method::kMonteCarlo ? Method::kMonteCarlo : Method::kExact;
   if (result.method == Method::kMonteCarlo) {
-    result.samples = options.samples;
+    result.samples = result.samples_requested = options.samples;
     result.seed = options.seed;
   }
   const table::Shape shape = table::ShapeOf(problem);
@@ -219,15 +236,23 @@ TableResult TestTable(const TableProblem& problem, const TableOptions& options, 
     RunExact(problem, shape, keys, options, sink, pace, result);
     return result;
   }
-  if (feasible && seconds <= options.max_seconds) {
+  // Automatic: exact when the estimate fits the time allowed, less what
+  // the draws would need (up to half of it), which Monte Carlo then has
+  // should the exact attempt run out of its share; the whole run keeps to
+  // the time allowed.
+  const double allowed = options.max_seconds;
+  const double draw_seconds = static_cast<double>(options.samples) * static_cast<double>(problem.cells.size()) *
+                              kDrawCellSeconds;
+  const double for_exact = allowed - std::min(allowed / 2, draw_seconds);
+  if (feasible && seconds <= for_exact) {
     try {
-      Pace pace = StartPace(&progress, options.max_seconds);
+      Pace pace = StartPace(&progress, std::max(1e-9, for_exact - SecondsSince(start)));
       RunExact(problem, shape, keys, options, sink, pace, result);
       return result;
     } catch (const OutOfTime&) {
     }
   }
-  Pace pace = StartPace(&progress, 0);
+  Pace pace = StartPace(&progress, std::max(1e-9, allowed - SecondsSince(start)));
   RunMonteCarlo(shape, keys, options, pace, result);
   result.fell_back = true;
   return result;

@@ -18,7 +18,8 @@ struct DrawCounts {
   std::uint64_t samples = 0;
 };
 
-/// Draws `samples` tables from xoshiro256** seeded by `seed`. keys[k], when
+/// Draws `samples` tables from xoshiro256** seeded by `seed`, or as many
+/// as the pace's deadline allows (counts.samples). keys[k], when
 /// not null, decides the ties of key k by its codes; else they are decided
 /// from the cells (engine/contingency/table_exact.h).
 DrawCounts DrawTables(const Shape& shape, const std::array<const KeyTables*, kKeyCount>& keys,

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -291,6 +292,37 @@ TEST(TableTest, AutoTurnsToMonteCarloBeyondTheTime) {
   // Small enough: exact.
   options.method = Method::kAuto;
   EXPECT_EQ(TestTable(Problem(2, 3, {1, 2, 3, 4, 5, 6}), options).method, Method::kExact);
+}
+
+TEST(TableTest, AutoKeepsTheDrawsToTheTimeAllowed) {
+  // Far beyond the exact method, and more draws asked for than half a
+  // second allows: the run stops with the draws made, and says how many
+  // were asked for.
+  std::vector<std::uint32_t> cells(36);
+  for (std::size_t k = 0; k < cells.size(); ++k) cells[k] = 30 + static_cast<std::uint32_t>(k % 7);
+  TableOptions options;
+  options.samples = 100000000;
+  options.max_seconds = 0.5;
+  const auto start = std::chrono::steady_clock::now();
+  const TableResult result = TestTable(Problem(6, 6, cells), options);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_TRUE(result.fell_back);
+  EXPECT_EQ(result.samples_requested, options.samples);
+  EXPECT_GE(result.samples, kMinimumDraws);
+  EXPECT_LT(result.samples, options.samples);
+  EXPECT_LT(seconds, 60);  // bounded, not a measure of speed
+  for (const OrderingResult& o : result.orderings) {
+    EXPECT_EQ(o.draws_extreme + 1, std::llround(o.p * static_cast<double>(result.samples + 1)));
+  }
+  // Too little time for an estimate: refused rather than a guess.
+  options.max_seconds = 1e-6;
+  EXPECT_THROW(TestTable(Problem(6, 6, cells), options), TestFailure);
+  // Asked for by name, Monte Carlo draws them all.
+  options.method = Method::kMonteCarlo;
+  options.samples = 3000;
+  const TableResult all = TestTable(Problem(6, 6, cells), options);
+  EXPECT_EQ(all.samples, 3000u);
+  EXPECT_EQ(all.samples_requested, 3000u);
 }
 
 }  // namespace

@@ -66,7 +66,8 @@ struct TableResult {
   Method method = Method::kExact;  // kExact or kMonteCarlo, as computed
   bool fell_back = false;          // kAuto chose Monte Carlo
   TableCount outcomes;             // Monte Carlo: an estimate
-  std::uint64_t samples = 0;       // Monte Carlo
+  std::uint64_t samples = 0;       // Monte Carlo: the draws made
+  std::uint64_t samples_requested = 0;  // Monte Carlo: the draws asked for
   std::uint64_t seed = 0;          // Monte Carlo
   // Partial tables the exact method expanded (one per node and batch of
   // past values) and the past values it carried; 0 otherwise.
